@@ -1,0 +1,2 @@
+// Placeholder until the diffusion solver lands.
+#include "Nembra/DiffusionEquation.h"

@@ -1,0 +1,10 @@
+#pragma once
+
+// Internal: not installed. Shows one modal message box, or hands it to the host's handler.
+namespace Nembra {
+namespace detail {
+
+void ShowMessageBox(const char* text, const char* caption);
+
+}  // namespace detail
+}  // namespace Nembra

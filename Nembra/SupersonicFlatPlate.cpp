@@ -1,0 +1,154 @@
+#include "Nembra/SupersonicFlatPlate.h"
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+namespace Nembra {
+
+namespace {
+
+constexpr double kNoStepYet = std::numeric_limits<double>::infinity();
+
+std::size_t NodeCount(int imax, int jmax) {
+    return imax > 0 && jmax > 0 ? static_cast<std::size_t>(imax) * static_cast<std::size_t>(jmax)
+                                : 0;
+}
+
+// Largest |rho - previous| over the mesh (previous in row order), or NaN as soon as one node's
+// change is NaN: a broken field must never pass for a settled one.
+double LargestChange(NavierStokesEquations2D::_MeshNode** mesh, int imax, int jmax,
+                     const std::vector<double>& previous) {
+    double largest = 0;
+    std::size_t k = 0;
+    for (int i = 0; i < imax; ++i) {
+        for (int j = 0; j < jmax; ++j) {
+            const double change = std::fabs(mesh[i][j].Rho - previous[k++]);
+            if (std::isnan(change)) {
+                return change;
+            }
+            if (change > largest) {
+                largest = change;
+            }
+        }
+    }
+    return largest;
+}
+
+}  // namespace
+
+SupersonicFlatPlate::SupersonicFlatPlate(WallCondition wall)
+    : Wall(wall), PreviousDensitiesValid(false), LargestDensityChange(kNoStepYet) {
+    int imax = 0;
+    int jmax = 0;
+    GetMeshNodes(imax, jmax);
+    PreviousDensities.resize(NodeCount(imax, jmax));
+}
+
+SupersonicFlatPlate::SupersonicFlatPlate(int imax, int jmax, double lengthX, int maxStepCount,
+                                         WallCondition wall)
+    : NavierStokesEquations2D(imax, jmax, lengthX, maxStepCount),
+      Wall(wall),
+      PreviousDensitiesValid(false),
+      LargestDensityChange(kNoStepYet) {
+    // The base holds no mesh (0 x 0) when its allocation failed.
+    GetMeshNodes(imax, jmax);
+    PreviousDensities.resize(NodeCount(imax, jmax));
+}
+
+void SupersonicFlatPlate::InitializeMeshNodes2(_MeshNode**& mesh) {
+    int imax = 0;
+    int jmax = 0;
+    _MeshNode** nodes = GetMeshNodes(imax, jmax);
+    if (nodes == nullptr || mesh != nodes) {
+        return;
+    }
+    for (int i = 0; i < imax; ++i) {
+        for (int j = 0; j < jmax; ++j) {
+            SetMeshNodeValue(nodes[i][j], GetUInf(), 0, GetTInf(), GetPInf());
+        }
+    }
+    // The plate's edge values bring the leading-edge node to rest but leave its momenta alone;
+    // clear them so that the node's conserved state matches its velocity.
+    SetMeshNodeValue(nodes[0][0], 0, 0, GetTInf(), GetPInf());
+    BoundaryConditions(mesh);
+    if (Wall == WallCondition::Adiabatic) {
+        InsulateWall(mesh);
+    }
+}
+
+void SupersonicFlatPlate::SetMeshNodesValues(_MeshNode**& /*mesh*/) {}
+
+void SupersonicFlatPlate::BoundaryConditions2(_MeshNode**& mesh) {
+    BoundaryConditions(mesh);
+    if (Wall == WallCondition::Adiabatic) {
+        InsulateWall(mesh);
+    }
+    MeasureDensityChange(mesh);
+}
+
+void SupersonicFlatPlate::BoundaryConditionsProspect2(_MeshNode**& mesh) {
+    // The predictor has written only the predicted slots: the current densities are still those
+    // at the start of the step.
+    RememberDensities(mesh);
+    BoundaryConditionsProspect(mesh);
+    if (Wall == WallCondition::Adiabatic) {
+        InsulateWallProspect(mesh);
+    }
+}
+
+// Zero normal temperature gradient at the wall, to first order: each wall node takes the
+// temperature of the node above it and keeps the pressure that the plate's edge values gave it.
+// The leading-edge node stays at rest at the free-stream state.
+void SupersonicFlatPlate::InsulateWall(_MeshNode** mesh) {
+    int imax = 0;
+    int jmax = 0;
+    if (mesh == nullptr || mesh != GetMeshNodes(imax, jmax) || jmax < 3) {
+        return;
+    }
+    for (int i = 1; i < imax; ++i) {
+        _MeshNode& wall = mesh[i][0];
+        SetMeshNodeValue(wall, 0, 0, mesh[i][1].T, wall.P);
+    }
+}
+
+void SupersonicFlatPlate::InsulateWallProspect(_MeshNode** mesh) {
+    int imax = 0;
+    int jmax = 0;
+    if (mesh == nullptr || mesh != GetMeshNodes(imax, jmax) || jmax < 3) {
+        return;
+    }
+    for (int i = 1; i < imax; ++i) {
+        _MeshNode& wall = mesh[i][0];
+        SetMeshNodeValueProspect(wall, 0, 0, mesh[i][1].TProspect, wall.PProspect);
+    }
+}
+
+void SupersonicFlatPlate::RememberDensities(_MeshNode** mesh) {
+    int imax = 0;
+    int jmax = 0;
+    if (mesh == nullptr || mesh != GetMeshNodes(imax, jmax) ||
+        PreviousDensities.size() != NodeCount(imax, jmax)) {
+        PreviousDensitiesValid = false;
+        return;
+    }
+    std::size_t k = 0;
+    for (int i = 0; i < imax; ++i) {
+        for (int j = 0; j < jmax; ++j) {
+            PreviousDensities[k++] = mesh[i][j].Rho;
+        }
+    }
+    PreviousDensitiesValid = true;
+}
+
+void SupersonicFlatPlate::MeasureDensityChange(_MeshNode** mesh) {
+    int imax = 0;
+    int jmax = 0;
+    if (!PreviousDensitiesValid || mesh == nullptr || mesh != GetMeshNodes(imax, jmax)) {
+        return;
+    }
+    LargestDensityChange = LargestChange(mesh, imax, jmax, PreviousDensities);
+    PreviousDensitiesValid = false;
+}
+
+}  // namespace Nembra

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "Nembra/SupersonicFlatPlate.h"
+
+namespace {
+
+using Nembra::SupersonicFlatPlate;
+using Node = SupersonicFlatPlate::_MeshNode;
+using Wall = SupersonicFlatPlate::WallCondition;
+
+// A coarse plate that steps fast; its flow still differs from the free stream after a few steps.
+constexpr int kSmallCount = 20;
+
+SupersonicFlatPlate SmallPlate(Wall wall) {
+    return SupersonicFlatPlate(kSmallCount, kSmallCount, 1e-5, 1000, wall);
+}
+
+// The initializing call plus `steps` time steps.
+void Advance(SupersonicFlatPlate& plate, int steps) {
+    for (int n = 0; n <= steps; ++n) {
+        plate.UpdateDatas();
+    }
+}
+
+struct Mesh {
+    Node** nodes;
+    int imax;
+    int jmax;
+};
+
+Mesh MeshOf(SupersonicFlatPlate& plate) {
+    Mesh mesh{nullptr, 0, 0};
+    mesh.nodes = plate.GetMeshNodes(mesh.imax, mesh.jmax);
+    return mesh;
+}
+
+std::vector<double> Densities(SupersonicFlatPlate& plate) {
+    const Mesh mesh = MeshOf(plate);
+    std::vector<double> rho;
+    for (int i = 0; i < mesh.imax; ++i) {
+        for (int j = 0; j < mesh.jmax; ++j) {
+            rho.push_back(mesh.nodes[i][j].Rho);
+        }
+    }
+    return rho;
+}
+
+double LargestDifference(const std::vector<double>& a, const std::vector<double>& b) {
+    double largest = 0;
+    for (size_t k = 0; k < a.size(); ++k) {
+        largest = std::max(largest, std::fabs(a[k] - b[k]));
+    }
+    return largest;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction
+
+TEST(SupersonicFlatPlateConstruction, WallIsIsothermalUnlessChosenOtherwise) {
+    EXPECT_EQ(SupersonicFlatPlate().GetWallCondition(), Wall::Isothermal);
+    EXPECT_EQ(SupersonicFlatPlate(Wall::Adiabatic).GetWallCondition(), Wall::Adiabatic);
+    EXPECT_EQ(SupersonicFlatPlate(30, 40, 2e-5, 123).GetWallCondition(), Wall::Isothermal);
+    EXPECT_EQ(SupersonicFlatPlate(30, 40, 2e-5, 123, Wall::Adiabatic).GetWallCondition(),
+              Wall::Adiabatic);
+}
+
+TEST(SupersonicFlatPlateConstruction, FourArgumentConstructorSetsMeshAndStepLimit) {
+    SupersonicFlatPlate plate(30, 40, 2e-5, 123, Wall::Adiabatic);
+    const Mesh mesh = MeshOf(plate);
+    EXPECT_NE(mesh.nodes, nullptr);
+    EXPECT_EQ(mesh.imax, 30);
+    EXPECT_EQ(mesh.jmax, 40);
+    EXPECT_EQ(plate.GetMaxStepCount(), 123);
+    EXPECT_DOUBLE_EQ(plate.GetLengthX(), 2e-5);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Initial field
+
+TEST(SupersonicFlatPlateInitialField, IsTheFreeStreamWithThePlatesEdgeValuesAndNoBlock) {
+    SupersonicFlatPlate plate;
+    plate.UpdateDatas();
+    EXPECT_EQ(plate.GetStepCount(), 1);
+    const Mesh mesh = MeshOf(plate);
+    ASSERT_EQ(mesh.imax, 70);
+    ASSERT_EQ(mesh.jmax, 70);
+    const double uInf = plate.GetUInf();
+    const double tInf = plate.GetTInf();
+    const double pInf = plate.GetPInf();
+    const double rhoInf = plate.GetRhoInf();
+
+    for (int i = 0; i < mesh.imax; ++i) {
+        for (int j = 0; j < mesh.jmax; ++j) {
+            SCOPED_TRACE(testing::Message() << "node [" << i << "][" << j << "]");
+            const Node& n = mesh.nodes[i][j];
+            // The plate and its leading edge are at rest; the uniform field above makes the
+            // extrapolated wall pressure the free-stream pressure.
+            const double u = j == 0 ? 0.0 : uInf;
+            EXPECT_EQ(n.U, u);
+            EXPECT_EQ(n.V, 0.0);
+            EXPECT_EQ(n.T, tInf);
+            EXPECT_DOUBLE_EQ(n.P, pInf);
+            EXPECT_DOUBLE_EQ(n.Rho, rhoInf);
+            EXPECT_DOUBLE_EQ(n.RhoU, rhoInf * u);
+            EXPECT_EQ(n.RhoV, 0.0);
+        }
+    }
+}
+
+TEST(SupersonicFlatPlateInitialField, AdiabaticWallStartsAtTheFreeStreamTemperature) {
+    SupersonicFlatPlate plate(Wall::Adiabatic);
+    plate.UpdateDatas();
+    const Mesh mesh = MeshOf(plate);
+    for (int i = 0; i < mesh.imax; ++i) {
+        EXPECT_EQ(mesh.nodes[i][0].T, plate.GetTInf()) << "wall node " << i;
+        EXPECT_EQ(mesh.nodes[i][0].U, 0.0) << "wall node " << i;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Boundary values during the run
+
+// The free stream on the inflow and upper edges, extrapolation on the outflow edge and the
+// no-slip wall, on the new state (current slots) and on the predicted state of the last step.
+void ExpectFlatPlateEdges(SupersonicFlatPlate& plate) {
+    const Mesh mesh = MeshOf(plate);
+    const int last = mesh.imax - 1;
+    const int top = mesh.jmax - 1;
+    for (int j = 1; j < mesh.jmax; ++j) {
+        const Node& inflow = mesh.nodes[0][j];
+        EXPECT_EQ(inflow.U, plate.GetUInf()) << "inflow node " << j;
+        EXPECT_EQ(inflow.UProspect, plate.GetUInf()) << "inflow node " << j;
+        EXPECT_EQ(inflow.P, plate.GetPInf()) << "inflow node " << j;
+        EXPECT_EQ(inflow.PProspect, plate.GetPInf()) << "inflow node " << j;
+    }
+    for (int i = 1; i < mesh.imax; ++i) {
+        const Node& upper = mesh.nodes[i][top];
+        EXPECT_EQ(upper.U, plate.GetUInf()) << "upper node " << i;
+        EXPECT_EQ(upper.UProspect, plate.GetUInf()) << "upper node " << i;
+        EXPECT_EQ(upper.T, plate.GetTInf()) << "upper node " << i;
+        EXPECT_EQ(upper.TProspect, plate.GetTInf()) << "upper node " << i;
+    }
+    for (int j = 1; j < top; ++j) {
+        const Node& outflow = mesh.nodes[last][j];
+        const Node& nearNode = mesh.nodes[last - 1][j];
+        const Node& farNode = mesh.nodes[last - 2][j];
+        EXPECT_EQ(outflow.U, 2 * nearNode.U - farNode.U) << "outflow node " << j;
+        EXPECT_EQ(outflow.P, std::fabs(2 * nearNode.P - farNode.P)) << "outflow node " << j;
+        EXPECT_EQ(outflow.UProspect, 2 * nearNode.UProspect - farNode.UProspect)
+            << "outflow node " << j;
+    }
+    for (int i = 1; i < mesh.imax; ++i) {
+        const Node& wall = mesh.nodes[i][0];
+        const Node& above = mesh.nodes[i][1];
+        const Node& twoAbove = mesh.nodes[i][2];
+        EXPECT_EQ(wall.U, 0.0) << "wall node " << i;
+        EXPECT_EQ(wall.VProspect, 0.0) << "wall node " << i;
+        EXPECT_EQ(wall.P, std::fabs(2 * above.P - twoAbove.P)) << "wall node " << i;
+        EXPECT_EQ(wall.PProspect, std::fabs(2 * above.PProspect - twoAbove.PProspect))
+            << "wall node " << i;
+    }
+    const Node& leadingEdge = mesh.nodes[0][0];
+    EXPECT_EQ(leadingEdge.U, 0.0);
+    EXPECT_EQ(leadingEdge.UProspect, 0.0);
+    EXPECT_EQ(leadingEdge.T, plate.GetTInf());
+    EXPECT_EQ(leadingEdge.TProspect, plate.GetTInf());
+}
+
+TEST(SupersonicFlatPlateBoundaries, BothStatesKeepThePlatesEdgesWithEitherWall) {
+    for (const Wall wall : {Wall::Isothermal, Wall::Adiabatic}) {
+        SCOPED_TRACE(wall == Wall::Isothermal ? "isothermal" : "adiabatic");
+        SupersonicFlatPlate plate = SmallPlate(wall);
+        Advance(plate, 40);
+        ExpectFlatPlateEdges(plate);
+    }
+}
+
+TEST(SupersonicFlatPlateBoundaries, IsothermalWallHoldsTheFreeStreamTemperatureInBothStates) {
+    SupersonicFlatPlate plate = SmallPlate(Wall::Isothermal);
+    Advance(plate, 40);
+    const Mesh mesh = MeshOf(plate);
+    double largestHeatingAbove = 0;
+    for (int i = 1; i < mesh.imax; ++i) {
+        EXPECT_EQ(mesh.nodes[i][0].T, plate.GetTInf()) << "wall node " << i;
+        EXPECT_EQ(mesh.nodes[i][0].TProspect, plate.GetTInf()) << "wall node " << i;
+        largestHeatingAbove = std::max(largestHeatingAbove, mesh.nodes[i][1].T - plate.GetTInf());
+    }
+    // Otherwise the wall could not tell the two conditions apart.
+    EXPECT_GT(largestHeatingAbove, 10.0);
+}
+
+TEST(SupersonicFlatPlateBoundaries, AdiabaticWallTakesTheTemperatureAboveItInBothStates) {
+    SupersonicFlatPlate plate = SmallPlate(Wall::Adiabatic);
+    Advance(plate, 40);
+    const Mesh mesh = MeshOf(plate);
+    double largestWallHeating = 0;
+    for (int i = 1; i < mesh.imax; ++i) {
+        const Node& wall = mesh.nodes[i][0];
+        const Node& above = mesh.nodes[i][1];
+        EXPECT_EQ(wall.T, above.T) << "wall node " << i;
+        EXPECT_EQ(wall.TProspect, above.TProspect) << "wall node " << i;
+        // The node's state is completed from its new temperature.
+        EXPECT_DOUBLE_EQ(wall.Rho, wall.P / (plate.GetGasConstant() * wall.T)) << i;
+        EXPECT_DOUBLE_EQ(wall.RhoProspect,
+                         wall.PProspect / (plate.GetGasConstant() * wall.TProspect))
+            << i;
+        largestWallHeating = std::max(largestWallHeating, wall.T - plate.GetTInf());
+    }
+    EXPECT_GT(largestWallHeating, 10.0);
+    EXPECT_EQ(mesh.nodes[0][0].T, plate.GetTInf());
+    EXPECT_EQ(mesh.nodes[0][0].TProspect, plate.GetTInf());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Convergence measure
+
+TEST(SupersonicFlatPlateConvergence, LargestDensityChangeIsThatOfTheLastStep) {
+    SupersonicFlatPlate plate(kSmallCount, kSmallCount, 1e-5, 30);
+    const double noStepYet = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(plate.GetLargestDensityChange(), noStepYet);
+    plate.UpdateDatas();
+    EXPECT_EQ(plate.GetLargestDensityChange(), noStepYet) << "laying the field is no step";
+
+    while (plate.GetStepCount() < plate.GetMaxStepCount()) {
+        const std::vector<double> before = Densities(plate);
+        plate.UpdateDatas();
+        const double expected = LargestDifference(Densities(plate), before);
+        EXPECT_GT(expected, 0.0);
+        EXPECT_EQ(plate.GetLargestDensityChange(), expected) << "step " << plate.GetStepCount();
+    }
+    // At the step limit nothing moves and the last measure stays.
+    const double last = plate.GetLargestDensityChange();
+    plate.UpdateDatas();
+    EXPECT_EQ(plate.GetLargestDensityChange(), last);
+}
+
+TEST(SupersonicFlatPlateConvergence, BrokenDensityIsNeverReportedAsSettled) {
+    SupersonicFlatPlate plate = SmallPlate(Wall::Isothermal);
+    Advance(plate, 3);
+    const Mesh mesh = MeshOf(plate);
+    mesh.nodes[kSmallCount / 2][kSmallCount / 2].Rho = std::numeric_limits<double>::quiet_NaN();
+    testing::internal::CaptureStdout();  // the solver reports the unusable value
+    plate.UpdateDatas();
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(std::isnan(plate.GetLargestDensityChange()));
+    EXPECT_FALSE(plate.GetLargestDensityChange() < 1e-8);
+}
+
+}  // namespace

@@ -1,0 +1,313 @@
+#include "DiffusionCommand.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+#include "CsvOutput.h"
+#include "FlowFields.h"
+#include "JsonOutput.h"
+#include "Nembra/DiffusionEquation.h"
+#include "PngOutput.h"
+#include "Progress.h"
+#include "RunReport.h"
+#include "SnapshotWriter.h"
+
+namespace nembra_cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// More curves than this make the line plot unreadable; the CSV files keep every snapshot.
+constexpr std::size_t kMostPlottedProfiles = 12;
+
+bool Wants(const std::vector<std::string>& formats, const std::string& format) {
+    for (const std::string& f : formats) {
+        if (f == format) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct DiffusionPlan {
+    std::unique_ptr<Nembra::DiffusionEquation> solver;
+    bool defaultConstructed = true;
+    std::vector<double> initial;
+    std::vector<int> snapshotSteps;
+    std::vector<int> plottedSteps;
+    fs::path directory;
+};
+
+std::unique_ptr<Nembra::DiffusionEquation> MakeSolver(const DiffusionOptions& o, int segments) {
+    Nembra::DiffusionEquation defaults;
+    try {
+        return std::make_unique<Nembra::DiffusionEquation>(
+            o.timeInterval.value_or(defaults.GetTimeInterval()),
+            o.spacing.value_or(defaults.GetCoordinateStepSize()), segments,
+            o.beta.value_or(defaults.GetBeta()));
+    } catch (const std::bad_alloc&) {
+        throw UsageError("--segments: " + std::to_string(segments) +
+                         " segments do not fit in memory");
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(std::string("--segments: ") + e.what());
+    }
+}
+
+// Steps at which the profile is saved: the initial one, every `every` steps, and the last.
+std::vector<int> SnapshotSteps(int steps, int every) {
+    std::vector<int> result;
+    for (int s = 0; s < steps; s += every) {
+        result.push_back(s);
+    }
+    result.push_back(steps);
+    return result;
+}
+
+std::vector<int> EvenlyChosen(const std::vector<int>& steps, std::size_t most) {
+    if (steps.size() <= most) {
+        return steps;
+    }
+    std::vector<int> chosen;
+    for (std::size_t k = 0; k < most; ++k) {
+        chosen.push_back(steps[k * (steps.size() - 1) / (most - 1)]);
+    }
+    return chosen;
+}
+
+DiffusionPlan PlanDiffusion(const DiffusionOptions& o) {
+    DiffusionPlan plan;
+    std::vector<double> fromFile;
+    if (!o.initialCsv.empty()) {
+        try {
+            fromFile = ReadProfileCsv(o.initialCsv);
+        } catch (const ProfileCsvError& e) {
+            throw UsageError(std::string("--initial-csv: ") + e.what());
+        }
+        const int fileSegments = static_cast<int>(fromFile.size()) - 1;
+        if (o.segments && *o.segments != fileSegments) {
+            throw UsageError("--segments: must match the " + std::to_string(fromFile.size()) +
+                             " values of --initial-csv (" + std::to_string(fileSegments) +
+                             " segments), got " + std::to_string(*o.segments));
+        }
+    }
+    const bool customised =
+        o.timeInterval || o.spacing || o.segments || o.beta || !fromFile.empty();
+    plan.defaultConstructed = !customised;
+    if (customised) {
+        const int segments =
+            !fromFile.empty() ? static_cast<int>(fromFile.size()) - 1 : o.segments.value_or(300);
+        plan.solver = MakeSolver(o, segments);
+    } else {
+        plan.solver = std::make_unique<Nembra::DiffusionEquation>();
+    }
+    const int points = plan.solver->GetSamplingPoints();
+    plan.initial = fromFile.empty() ? InitialProfile(o.initial, points) : fromFile;
+    plan.snapshotSteps = SnapshotSteps(o.steps, o.snapshotEvery);
+    plan.plottedSteps = EvenlyChosen(plan.snapshotSteps, kMostPlottedProfiles);
+    plan.directory = o.output;
+    try {
+        PrepareOutputDirectory(plan.directory);
+    } catch (const OutputError& e) {
+        throw UsageError(std::string("--output: ") + e.what());
+    }
+    return plan;
+}
+
+std::vector<double> ReadProfile(const Nembra::DiffusionEquation& solver) {
+    std::vector<double> values(static_cast<std::size_t>(solver.GetSamplingPoints()));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = solver.GetSamplingPointsValue(static_cast<int>(i));
+    }
+    return values;
+}
+
+LineSeries ProfileSeries(const std::vector<double>& values, double spacing, double time,
+                         double shade) {
+    LineSeries series;
+    series.label = "t = " + FormatNumber(time);
+    series.x.resize(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        series.x[i] = static_cast<double>(i) * spacing;
+    }
+    series.y = values;
+    // Dark to light with time; the lightest end of viridis is too pale on white.
+    series.color = SampleColorMap(ColorMapId::Viridis, shade * 0.85);
+    return series;
+}
+
+struct DiffusionTally {
+    int steps = 0;
+    double seconds = 0.0;
+    double solverSeconds = 0.0;
+};
+
+}  // namespace
+
+std::vector<double> InitialProfile(const std::string& shape, int points) {
+    std::vector<double> values(static_cast<std::size_t>(points), 0.0);
+    const int middle = points / 2;
+    if (shape == "spike") {
+        values[static_cast<std::size_t>(middle)] = 1.0;
+    } else if (shape == "gaussian") {
+        const double width = std::max(points / 30.0, 1.0);
+        for (int i = 0; i < points; ++i) {
+            const double z = (i - middle) / width;
+            values[static_cast<std::size_t>(i)] = std::exp(-0.5 * z * z);
+        }
+    } else if (shape == "step") {
+        for (int i = 0; i < middle; ++i) {
+            values[static_cast<std::size_t>(i)] = 1.0;
+        }
+    } else {
+        throw std::invalid_argument("unknown initial profile '" + shape + "'");
+    }
+    return values;
+}
+
+CLI::App* AddDiffusionCommand(CLI::App& app, DiffusionOptions& o) {
+    CLI::App* cmd = app.add_subcommand(
+        "diffusion", "Run the 1-D diffusion solver; save profiles as CSV and a line plot");
+    const std::string fourArgument =
+        " (giving any of --dt, --dx, --segments, --beta or --initial-csv selects the solver's "
+        "four-argument constructor)";
+    cmd->add_option("--dt", o.timeInterval, "Time step [0.1]" + fourArgument)
+        ->check(PositiveNumber());
+    cmd->add_option("--dx", o.spacing, "Spacing of the sampling points [1.0]")
+        ->check(PositiveNumber());
+    cmd->add_option("--segments", o.segments, "Grid intervals; points = segments + 1 [300]")
+        ->check(WholeNumberAtLeast(1));
+    cmd->add_option("--beta", o.beta, "Diffusion coefficient [1.0]")->check(PositiveNumber());
+    auto* shape = cmd->add_option("--initial", o.initial, "Initial profile: spike, gaussian, step")
+                      ->check(OneOf({"spike", "gaussian", "step"}, "initial profile"))
+                      ->capture_default_str();
+    cmd->add_option("--initial-csv", o.initialCsv,
+                    "Initial profile from a file of one value per line (sets the segment count)")
+        ->excludes(shape);
+    cmd->add_option("--steps", o.steps, "Time steps to take")
+        ->check(WholeNumberAtLeast(1))
+        ->capture_default_str();
+    cmd->add_option("--snapshot-every", o.snapshotEvery,
+                    "Steps between saved profiles; the initial and final ones are always saved")
+        ->check(WholeNumberAtLeast(1))
+        ->capture_default_str();
+    cmd->add_option("--formats", o.formats, "Outputs, comma-separated: csv, png, json")
+        ->delimiter(',')
+        ->check(OneOf({"csv", "png", "json"}, "format"))
+        ->capture_default_str();
+    cmd->add_option("-o,--output", o.output, "Output folder")->capture_default_str();
+    cmd->add_flag("-q,--quiet", o.quiet, "No progress and no closing table");
+    return cmd;
+}
+
+int RunDiffusion(const DiffusionOptions& o, Console& console) {
+    DiffusionPlan plan = PlanDiffusion(o);
+    Nembra::DiffusionEquation& solver = *plan.solver;
+    const double a = solver.GetConstValue_A();
+    if (a > 0.5) {
+        console.err << "nembra diffusion: warning: the diffusion number beta*dt/dx^2 = "
+                    << FormatNumber(a) << " exceeds 0.5; the explicit scheme is unstable\n";
+    }
+    for (std::size_t i = 0; i < plan.initial.size(); ++i) {
+        solver.SetSamplingPointsValue(static_cast<int>(i), plan.initial[i]);
+    }
+    const double dt = solver.GetTimeInterval();
+    const double dx = solver.GetCoordinateStepSize();
+    Progress progress(console.err,
+                      o.quiet                 ? ProgressStyle::Silent
+                      : console.errIsTerminal ? ProgressStyle::Bar
+                                              : ProgressStyle::Lines,
+                      "diffusion", o.steps);
+    OutputLog log;
+    LinePlot plot;
+    DiffusionTally tally;
+    try {
+        std::size_t nextSnapshot = 0;
+        std::size_t nextPlotted = 0;
+        const Clock::time_point start = Clock::now();
+        for (int step = 0;; ++step) {
+            if (nextSnapshot < plan.snapshotSteps.size() &&
+                plan.snapshotSteps[nextSnapshot] == step) {
+                ++nextSnapshot;
+                const std::vector<double> profile = ReadProfile(solver);
+                if (Wants(o.formats, "csv")) {
+                    const fs::path path =
+                        plan.directory / SnapshotFileName("profile", step, ".csv");
+                    WriteProfileCsv(path, dx, profile);
+                    log.Add("profiles (CSV)", path);
+                }
+                if (nextPlotted < plan.plottedSteps.size() &&
+                    plan.plottedSteps[nextPlotted] == step) {
+                    const double shade = o.steps > 0 ? static_cast<double>(step) / o.steps : 0.0;
+                    plot.series.push_back(ProfileSeries(profile, dx, step * dt, shade));
+                    ++nextPlotted;
+                }
+            }
+            if (step == o.steps) {
+                break;
+            }
+            const Clock::time_point t0 = Clock::now();
+            solver.UpdateDatas();
+            tally.solverSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+            tally.steps = step + 1;
+            progress.Update(tally.steps);
+        }
+        progress.Finish();
+        tally.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+        if (Wants(o.formats, "png")) {
+            plot.title = "diffusion profiles, " + std::to_string(plot.series.size()) + " of " +
+                         std::to_string(plan.snapshotSteps.size()) + " snapshots";
+            plot.xLabel = "x";
+            plot.yLabel = "f";
+            const fs::path path = plan.directory / "profiles.png";
+            WriteLinePlotPng(path, plot);
+            log.Add("line plot (PNG)", path);
+        }
+        if (Wants(o.formats, "json")) {
+            const double perStep = tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
+            const nlohmann::json summary = {
+                {"command", "diffusion"},
+                {"parameters",
+                 {{"constructor", plan.defaultConstructed ? "default" : "four-argument"},
+                  {"time_interval", dt},
+                  {"coordinate_step_size", dx},
+                  {"segments", solver.GetSegments()},
+                  {"sampling_points", solver.GetSamplingPoints()},
+                  {"beta", solver.GetBeta()},
+                  {"diffusion_number", a},
+                  {"initial", o.initialCsv.empty() ? o.initial : "csv:" + o.initialCsv},
+                  {"snapshot_every", o.snapshotEvery}}},
+                {"steps", tally.steps},
+                {"model_time", tally.steps * dt},
+                {"profile_at_end", RangeJson(FiniteRange(ReadProfile(solver)))},
+                {"snapshots", plan.snapshotSteps.size()},
+                {"wall_time", {{"total_s", tally.seconds}, {"per_step_s", perStep}}},
+            };
+            const fs::path path = plan.directory / "summary.json";
+            WriteJson(path, summary);
+            log.Add("summary (JSON)", path);
+        }
+    } catch (const OutputError& e) {
+        progress.Finish();
+        console.err << "nembra diffusion: error: " << e.what() << "\n";
+        return 1;
+    }
+    if (!o.quiet) {
+        RunReport report("nembra diffusion: " + std::to_string(solver.GetSamplingPoints()) +
+                         " points, " + std::to_string(tally.steps) + " steps");
+        report.AddFiles(log);
+        report.AddFigure("time steps", std::to_string(tally.steps));
+        report.AddFigure("model time", FormatNumber(tally.steps * dt));
+        report.AddFigure("diffusion number", FormatNumber(a));
+        report.AddFigure("wall time", FormatDuration(tally.seconds));
+        report.Print(console.out);
+    }
+    return 0;
+}
+
+}  // namespace nembra_cli

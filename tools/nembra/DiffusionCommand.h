@@ -1,0 +1,37 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "OptionRules.h"
+
+namespace nembra_cli {
+
+struct DiffusionOptions {
+    std::optional<double> timeInterval;
+    std::optional<double> spacing;
+    std::optional<int> segments;
+    std::optional<double> beta;
+    std::string initial = "gaussian";
+    std::string initialCsv;  // one value per line; replaces --initial
+    int steps = 2000;
+    int snapshotEvery = 200;
+    std::vector<std::string> formats{"csv", "png", "json"};
+    std::string output = "nembra-out/diffusion";
+    bool quiet = false;
+};
+
+CLI::App* AddDiffusionCommand(CLI::App& app, DiffusionOptions& options);
+
+// Runs a parsed `diffusion` command. Throws UsageError for bad input before any simulation
+// work; returns the exit status otherwise.
+int RunDiffusion(const DiffusionOptions& options, Console& console);
+
+// The named initial profile on `points` sampling points: a unit spike at the middle point, a
+// Gaussian of unit height centred there, or a unit step down at the middle.
+std::vector<double> InitialProfile(const std::string& shape, int points);
+
+}  // namespace nembra_cli

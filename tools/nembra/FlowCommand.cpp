@@ -1,0 +1,322 @@
+#include "FlowCommand.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "FlowCases.h"
+#include "FlowFields.h"
+#include "JsonOutput.h"
+#include "PngOutput.h"
+#include "Progress.h"
+#include "RunReport.h"
+#include "SnapshotWriter.h"
+
+namespace nembra_cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Cairo refuses images beyond 32767 pixels a side; stay well inside.
+constexpr double kLargestPicture = 16000.0;
+
+std::vector<std::string> FieldNames() {
+    std::vector<std::string> names;
+    for (const FieldInfo& info : AllFlowFields()) {
+        names.push_back(info.name);
+    }
+    return names;
+}
+
+bool Wants(const std::vector<std::string>& formats, const std::string& format) {
+    for (const std::string& f : formats) {
+        if (f == format) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<FlowGeometry> GeometryFrom(const FlowOptions& o) {
+    if (!o.nodesX && !o.nodesY && !o.lengthX && !o.maxSteps) {
+        return std::nullopt;
+    }
+    // Unset values keep the compiled-in setting, read from a default-constructed solver.
+    Nembra::NavierStokesEquations2D defaults;
+    int nx = 0;
+    int ny = 0;
+    defaults.GetMeshNodes(nx, ny);
+    return FlowGeometry{o.nodesX.value_or(nx), o.nodesY.value_or(ny),
+                        o.lengthX.value_or(defaults.GetLengthX()),
+                        o.maxSteps.value_or(defaults.GetMaxStepCount())};
+}
+
+std::vector<FlowField> PictureFields(const FlowOptions& o) {
+    std::vector<FlowField> fields;
+    if (!Wants(o.formats, "png")) {
+        return fields;
+    }
+    for (const std::string& name : o.fields) {
+        const FlowField field = *FindFlowField(name);
+        bool listed = false;
+        for (FlowField f : fields) {
+            listed = listed || f == field;
+        }
+        if (!listed) {
+            fields.push_back(field);
+        }
+    }
+    return fields;
+}
+
+// Everything decided before the first solver call.
+struct FlowPlan {
+    std::unique_ptr<Nembra::NavierStokesEquations2D> solver;
+    std::optional<FlowGeometry> geometry;
+    int nx = 0;
+    int ny = 0;
+    int calls = 0;
+    SnapshotFiles files;
+    bool summary = true;
+};
+
+FlowPlan PlanFlow(const FlowOptions& o) {
+    FlowPlan plan;
+    plan.geometry = GeometryFrom(o);
+    plan.solver = FindFlowCase(o.caseName).create(plan.geometry);
+    if (plan.solver->GetMeshNodes(plan.nx, plan.ny) == nullptr) {
+        throw UsageError("--nx/--ny: the solver could not allocate a mesh of " +
+                         std::to_string(plan.geometry ? plan.geometry->nodesX : 0) + " × " +
+                         std::to_string(plan.geometry ? plan.geometry->nodesY : 0) + " nodes");
+    }
+    const int limit = plan.solver->GetMaxStepCount();
+    plan.calls = o.calls.value_or(limit);
+    if (plan.calls > limit) {
+        throw UsageError("--calls: must not exceed the step limit " + std::to_string(limit) +
+                         " (calls beyond it do nothing; raise it with --max-steps), got " +
+                         std::to_string(plan.calls));
+    }
+    plan.files.directory = o.output;
+    plan.files.pictures = PictureFields(o);
+    plan.files.vtk = Wants(o.formats, "vtk");
+    plan.files.cellWidth = o.pixelsPerNode.value_or(DefaultCellWidth(plan.nx));
+    const double dx = plan.solver->GetDeltaX();
+    const double cellHeight =
+        dx > 0.0 ? plan.files.cellWidth * plan.solver->GetDeltaY() / dx : plan.files.cellWidth;
+    if (!plan.files.pictures.empty() && (plan.nx * plan.files.cellWidth > kLargestPicture ||
+                                         plan.ny * cellHeight > kLargestPicture)) {
+        throw UsageError("--pixels-per-node: the heat maps would exceed " +
+                         FormatNumber(kLargestPicture) + " pixels a side; choose fewer pixels");
+    }
+    plan.summary = Wants(o.formats, "json");
+    try {
+        PrepareOutputDirectory(plan.files.directory);
+    } catch (const OutputError& e) {
+        throw UsageError(std::string("--output: ") + e.what());
+    }
+    return plan;
+}
+
+struct FlowTally {
+    int calls = 0;
+    int steps = 0;
+    double modelTime = 0.0;
+    long long unusableReports = 0;
+    int snapshots = 0;
+    double solverSeconds = 0.0;
+    double totalSeconds = 0.0;
+};
+
+nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally) {
+    Nembra::NavierStokesEquations2D& solver = *plan.solver;
+    const FlowSnapshot last = CaptureSnapshot(solver, tally.calls, tally.steps, tally.modelTime);
+    nlohmann::json ranges = nlohmann::json::object();
+    for (const FieldInfo& info : AllFlowFields()) {
+        ranges[info.name] = RangeJson(FiniteRange(FieldValues(last, info.field)));
+    }
+    const double nodes = static_cast<double>(plan.nx) * plan.ny;
+    const double perStep = tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
+    return {
+        {"command", "flow"},
+        {"case", o.caseName},
+        {"parameters",
+         {{"constructor", plan.geometry ? "four-argument" : "default"},
+          {"nodes_x", plan.nx},
+          {"nodes_y", plan.ny},
+          {"length_x", solver.GetLengthX()},
+          {"length_y", solver.GetLengthY()},
+          {"delta_x", solver.GetDeltaX()},
+          {"delta_y", solver.GetDeltaY()},
+          {"max_step_count", solver.GetMaxStepCount()},
+          {"calls", plan.calls},
+          {"snapshot_every", o.snapshotEvery},
+          {"fields", o.fields},
+          {"formats", o.formats},
+          {"reynolds_l", solver.GetReynoldsL()},
+          {"courant", solver.GetCourant()},
+          {"gamma", solver.GetGamma()},
+          {"gas_constant", solver.GetGasConstant()},
+          {"prandtl", solver.GetPrandtl()}}},
+        {"calls_made", tally.calls},
+        {"steps", tally.steps},
+        {"model_time", tally.modelTime},
+        {"fields_at_end", ranges},
+        {"non_finite_reports", tally.unusableReports},
+        {"snapshots", tally.snapshots},
+        {"wall_time",
+         {{"total_s", tally.totalSeconds},
+          {"solver_s", tally.solverSeconds},
+          {"per_step_s", perStep},
+          {"node_updates_per_s", perStep > 0.0 ? nodes / perStep : 0.0}}},
+    };
+}
+
+// Calls the solver, keeps model time and the value-check count, and hands snapshots over.
+FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
+                   Progress& progress) {
+    Nembra::NavierStokesEquations2D& solver = *plan.solver;
+    FlowTally tally;
+    int lastSnapshotStep = -1;
+    auto snapshot = [&] {
+        if (writer != nullptr) {
+            writer->Submit(CaptureSnapshot(solver, tally.calls, tally.steps, tally.modelTime));
+        }
+        lastSnapshotStep = tally.steps;
+        ++tally.snapshots;
+    };
+    const Clock::time_point start = Clock::now();
+    for (int call = 1; call <= plan.calls; ++call) {
+        const int before = solver.GetStepCount();
+        const bool advancing = before >= 1 && before < solver.GetMaxStepCount();
+        if (advancing) {
+            tally.unusableReports += CountUnusableNodes(solver);
+        }
+        const Clock::time_point t0 = Clock::now();
+        solver.UpdateDatas();
+        tally.solverSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+        tally.calls = call;
+        if (advancing) {
+            ++tally.steps;
+            tally.modelTime += solver.GetDeltaT();
+        }
+        const bool initialField = before == 0 && solver.GetStepCount() == 1;
+        if (initialField || (advancing && tally.steps % o.snapshotEvery == 0)) {
+            snapshot();
+        }
+        progress.Update(call);
+    }
+    if (lastSnapshotStep != tally.steps) {
+        snapshot();
+    }
+    progress.Finish();
+    tally.totalSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return tally;
+}
+
+void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
+            const OutputLog& log, Console& console) {
+    RunReport report("nembra flow: " + o.caseName + ", " + std::to_string(plan.nx) + " × " +
+                     std::to_string(plan.ny) + " nodes, " + std::to_string(tally.calls) + " calls");
+    report.AddFiles(log);
+    const double perStep = tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
+    report.AddFigure("time steps", std::to_string(tally.steps));
+    report.AddFigure("model time", FormatNumber(tally.modelTime) + " s");
+    report.AddFigure("wall time", FormatDuration(tally.totalSeconds) + " (solver " +
+                                      FormatDuration(tally.solverSeconds) + ")");
+    report.AddFigure("wall time per step", FormatNumber(perStep * 1e6) + " µs");
+    report.AddFigure(
+        "node updates per second",
+        perStep > 0.0
+            ? FormatNumber(plan.nx * static_cast<double>(plan.ny) / perStep / 1e6) + " million"
+            : "-");
+    report.AddFigure("\"error:value'error\" reports", std::to_string(tally.unusableReports));
+    report.Print(console.out);
+}
+
+}  // namespace
+
+CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
+    CLI::App* cmd = app.add_subcommand(
+        "flow",
+        "Run the 2-D compressible viscous flow solver; save heat maps, VTK files and a "
+        "summary");
+    std::string cases;
+    for (const FlowCase& c : FlowCases()) {
+        cases += "\n  " + c.name + ": " + c.description;
+    }
+    cmd->add_option("--case", o.caseName, "Flow problem:" + cases)
+        ->check(OneOf(FlowCaseNames(), "case"))
+        ->capture_default_str();
+    const std::string fourArgument =
+        " (giving any of --nx, --ny, --length, --max-steps selects the solver's four-argument "
+        "constructor)";
+    cmd->add_option("--nx", o.nodesX, "Nodes along x [70]" + fourArgument)
+        ->check(WholeNumberAtLeast(11, "the solver's stencils need 11 nodes in each direction"));
+    cmd->add_option("--ny", o.nodesY, "Nodes along y [70]")
+        ->check(WholeNumberAtLeast(11, "the solver's stencils need 11 nodes in each direction"));
+    cmd->add_option("--length", o.lengthX, "Domain length along x in metres [1e-5]")
+        ->check(PositiveNumber());
+    cmd->add_option("--max-steps", o.maxSteps,
+                    "Step limit of the solver: calls that do work, the first of which lays the "
+                    "initial field [10000]")
+        ->check(WholeNumberAtLeast(1));
+    cmd->add_option("--calls", o.calls, "UpdateDatas calls to make [the step limit]")
+        ->check(WholeNumberAtLeast(1));
+    cmd->add_option("--snapshot-every", o.snapshotEvery,
+                    "Time steps between snapshots; the initial and final states are always saved")
+        ->check(WholeNumberAtLeast(1))
+        ->capture_default_str();
+    cmd->add_option("--fields", o.fields,
+                    "Fields drawn as heat maps, comma-separated: " + JoinNames(FieldNames()))
+        ->delimiter(',')
+        ->check(OneOf(FieldNames(), "field"))
+        ->capture_default_str();
+    cmd->add_option("--formats", o.formats, "Outputs, comma-separated: png, vtk, json")
+        ->delimiter(',')
+        ->check(OneOf({"png", "vtk", "json"}, "format"))
+        ->capture_default_str();
+    cmd->add_option("-o,--output", o.output, "Output folder")->capture_default_str();
+    cmd->add_option("--pixels-per-node", o.pixelsPerNode,
+                    "Heat map pixels per node along x [about 480 pixels across]")
+        ->check(PositiveNumber());
+    cmd->add_flag("-q,--quiet", o.quiet, "No progress and no closing table");
+    return cmd;
+}
+
+int RunFlow(const FlowOptions& o, Console& console) {
+    FlowPlan plan = PlanFlow(o);
+    const bool anySnapshotFiles = !plan.files.pictures.empty() || plan.files.vtk;
+    std::unique_ptr<SnapshotWriter> writer;
+    if (anySnapshotFiles) {
+        writer = std::make_unique<SnapshotWriter>(plan.files);
+    }
+    Progress progress(console.err,
+                      o.quiet                 ? ProgressStyle::Silent
+                      : console.errIsTerminal ? ProgressStyle::Bar
+                                              : ProgressStyle::Lines,
+                      "flow", plan.calls);
+    try {
+        const FlowTally tally = Simulate(o, plan, writer.get(), progress);
+        OutputLog log;
+        if (writer) {
+            writer->Finish();
+            log = writer->Log();
+        }
+        if (plan.summary) {
+            const fs::path path = plan.files.directory / "summary.json";
+            WriteJson(path, SummaryJson(o, plan, tally));
+            log.Add("summary (JSON)", path);
+        }
+        if (!o.quiet) {
+            Report(o, plan, tally, log, console);
+        }
+    } catch (const OutputError& e) {
+        progress.Finish();
+        console.err << "nembra flow: error: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace nembra_cli

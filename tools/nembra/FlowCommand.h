@@ -1,0 +1,35 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "OptionRules.h"
+
+namespace nembra_cli {
+
+struct FlowOptions {
+    std::string caseName = "closed-box";
+    std::optional<int> nodesX;
+    std::optional<int> nodesY;
+    std::optional<double> lengthX;
+    std::optional<int> maxSteps;
+    std::optional<int> calls;  // default: the solver's step limit
+    int snapshotEvery = 1000;  // time steps between snapshots
+    std::vector<std::string> fields{"density"};
+    std::vector<std::string> formats{"png", "vtk", "json"};
+    std::string output = "nembra-out/flow";
+    std::optional<double> pixelsPerNode;
+    bool quiet = false;
+};
+
+// Registers `flow` and its options on the application; the options land in `options`.
+CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& options);
+
+// Runs a parsed `flow` command. Throws UsageError for bad input before any simulation work;
+// returns the exit status otherwise.
+int RunFlow(const FlowOptions& options, Console& console);
+
+}  // namespace nembra_cli

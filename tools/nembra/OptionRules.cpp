@@ -1,0 +1,78 @@
+#include "OptionRules.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+namespace nembra_cli {
+
+namespace {
+
+std::string Because(const std::string& reason) {
+    return reason.empty() ? std::string() : " (" + reason + ")";
+}
+
+}  // namespace
+
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string joined;
+    for (const std::string& name : names) {
+        joined += (joined.empty() ? "" : ", ") + name;
+    }
+    return joined;
+}
+
+CLI::Validator WholeNumberAtLeast(long long minimum, const std::string& reason) {
+    const std::string rule =
+        "must be a whole number of at least " + std::to_string(minimum) + Because(reason);
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            errno = 0;
+            char* end = nullptr;
+            const long long value = std::strtoll(text.c_str(), &end, 10);
+            if (text.empty() || end == text.c_str() || *end != '\0') {
+                return rule + ", got '" + text + "'";
+            }
+            if (errno == ERANGE || value > INT_MAX) {
+                return rule + " and at most " + std::to_string(INT_MAX) + ", got " + text;
+            }
+            if (value < minimum) {
+                return rule + ", got " + text;
+            }
+            return {};
+        },
+        "INT>=" + std::to_string(minimum));
+}
+
+CLI::Validator PositiveNumber(const std::string& reason) {
+    const std::string rule = "must be a finite number greater than 0" + Because(reason);
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (text.empty() || end == text.c_str() || *end != '\0') {
+                return rule + ", got '" + text + "'";
+            }
+            if (!std::isfinite(value) || !(value > 0.0)) {
+                return rule + ", got " + text;
+            }
+            return {};
+        },
+        "NUMBER>0");
+}
+
+CLI::Validator OneOf(const std::vector<std::string>& choices, const std::string& what) {
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            for (const std::string& choice : choices) {
+                if (text == choice) {
+                    return {};
+                }
+            }
+            return "'" + text + "' is not a known " + what + "; choose from " + JoinNames(choices);
+        },
+        "{" + JoinNames(choices) + "}");
+}
+
+}  // namespace nembra_cli

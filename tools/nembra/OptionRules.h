@@ -1,0 +1,34 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace nembra_cli {
+
+// Bad input found after parsing (an option combination, an unwritable folder, an unusable
+// file): reported like a parse error, with exit status 2, before any simulation work.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Where a command writes: results to `out`, progress and diagnostics to `err`.
+struct Console {
+    std::ostream& out;
+    std::ostream& err;
+    bool errIsTerminal = false;
+};
+
+// Option rules with messages that state the rule and the value given; CLI11 prefixes the name
+// of the option. Each also rejects text that is not a number.
+CLI::Validator WholeNumberAtLeast(long long minimum, const std::string& reason = "");
+CLI::Validator PositiveNumber(const std::string& reason = "");
+CLI::Validator OneOf(const std::vector<std::string>& choices, const std::string& what);
+
+std::string JoinNames(const std::vector<std::string>& names);
+
+}  // namespace nembra_cli

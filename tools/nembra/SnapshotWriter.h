@@ -1,0 +1,61 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "FlowFields.h"
+#include "OutputFiles.h"
+#include "VtkOutput.h"
+
+namespace nembra_cli {
+
+struct SnapshotFiles {
+    fs::path directory;
+    std::vector<FlowField> pictures;  // one heat map per field and snapshot
+    bool vtk = true;
+    double cellWidth = 6.0;  // heat map pixels per node along x
+};
+
+// Writes snapshots on a thread of its own, so that encoding pictures (the dominant cost, mostly
+// PNG compression) overlaps the solver's next steps instead of adding to them. Snapshots wait in
+// a short queue; a full queue makes the solver wait, which bounds the memory held.
+class SnapshotWriter {
+public:
+    explicit SnapshotWriter(SnapshotFiles files);
+    ~SnapshotWriter();
+    SnapshotWriter(const SnapshotWriter&) = delete;
+    SnapshotWriter& operator=(const SnapshotWriter&) = delete;
+
+    // Rethrows the writer's first failure, so a run stops soon after a file could not be written.
+    void Submit(FlowSnapshot snapshot);
+    // Writes what is queued, stops the thread and rethrows the first failure.
+    void Finish();
+    // Complete after Finish.
+    const OutputLog& Log() const { return log_; }
+
+private:
+    void Work();
+    void Write(const FlowSnapshot& snapshot);
+    void RethrowFailure();
+
+    static constexpr std::size_t kQueueLength = 3;
+
+    SnapshotFiles files_;
+    OutputLog log_;
+    std::vector<PvdEntry> series_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<FlowSnapshot> queue_;
+    bool closing_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+// "density_000100.png": file names sort by step.
+std::string SnapshotFileName(const std::string& stem, int step, const std::string& extension);
+
+}  // namespace nembra_cli

@@ -29,6 +29,8 @@ public:
                         WallCondition wall = WallCondition::Isothermal);
 
     WallCondition GetWallCondition() const { return Wall; }
+    // Takes effect from the next boundary operation on, so a run may also switch walls midway.
+    void SetWallCondition(WallCondition wall) { Wall = wall; }
 
     // Largest |rho_new - rho_old| over all nodes in the last time step, kg/m^3: +infinity until
     // a time step has been taken, NaN when a node's density has become unusable. Test for

@@ -19,9 +19,9 @@ SupersonicFlatPlate SmallPlate(Wall wall) {
     return SupersonicFlatPlate(kSmallCount, kSmallCount, 1e-5, 1000, wall);
 }
 
-// The initializing call plus `steps` time steps.
-void Advance(SupersonicFlatPlate& plate, int steps) {
-    for (int n = 0; n <= steps; ++n) {
+// `calls` calls of UpdateDatas; on a fresh solver the first one lays the initial field.
+void Advance(SupersonicFlatPlate& plate, int calls) {
+    for (int n = 0; n < calls; ++n) {
         plate.UpdateDatas();
     }
 }
@@ -66,6 +66,19 @@ TEST(SupersonicFlatPlateConstruction, WallIsIsothermalUnlessChosenOtherwise) {
     EXPECT_EQ(SupersonicFlatPlate(30, 40, 2e-5, 123).GetWallCondition(), Wall::Isothermal);
     EXPECT_EQ(SupersonicFlatPlate(30, 40, 2e-5, 123, Wall::Adiabatic).GetWallCondition(),
               Wall::Adiabatic);
+}
+
+TEST(SupersonicFlatPlateConstruction, WallCanBeSwitchedMidRun) {
+    SupersonicFlatPlate plate = SmallPlate(Wall::Isothermal);
+    Advance(plate, 20);
+    plate.SetWallCondition(Wall::Adiabatic);
+    EXPECT_EQ(plate.GetWallCondition(), Wall::Adiabatic);
+    Advance(plate, 1);
+    const Mesh mesh = MeshOf(plate);
+    for (int i = 1; i < mesh.imax; ++i) {
+        EXPECT_EQ(mesh.nodes[i][0].T, mesh.nodes[i][1].T) << "wall node " << i;
+        EXPECT_EQ(mesh.nodes[i][0].TProspect, mesh.nodes[i][1].TProspect) << "wall node " << i;
+    }
 }
 
 TEST(SupersonicFlatPlateConstruction, FourArgumentConstructorSetsMeshAndStepLimit) {

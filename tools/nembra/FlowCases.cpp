@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "Nembra/SupersonicFlatPlate.h"
+
 namespace nembra_cli {
 
 namespace {
@@ -23,6 +25,10 @@ const std::vector<FlowCase>& FlowCases() {
         {"closed-box",
          "air at rest in a closed box with a hot, high-pressure, fast-moving block at its centre",
          &Create<Nembra::NavierStokesEquations2D>},
+        {"flat-plate",
+         "Mach 4 free stream over a flat plate, the textbook validation case (see --wall and "
+         "--until-converged)",
+         &Create<Nembra::SupersonicFlatPlate>},
     };
     return cases;
 }

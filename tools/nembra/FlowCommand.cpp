@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "FlatPlate.h"
 #include "FlowCases.h"
 #include "FlowFields.h"
 #include "JsonOutput.h"
@@ -85,6 +86,7 @@ FlowPlan PlanFlow(const FlowOptions& o) {
     FlowPlan plan;
     plan.geometry = GeometryFrom(o);
     plan.solver = FindFlowCase(o.caseName).create(plan.geometry);
+    ConfigureFlatPlate(*plan.solver, o);
     if (plan.solver->GetMeshNodes(plan.nx, plan.ny) == nullptr) {
         throw UsageError("--nx/--ny: the solver could not allocate a mesh of " +
                          std::to_string(plan.geometry ? plan.geometry->nodesX : 0) + " × " +
@@ -205,6 +207,9 @@ FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
             snapshot();
         }
         progress.Update(call);
+        if (advancing && ReachedConvergence(solver, o)) {
+            break;
+        }
     }
     if (lastSnapshotStep != tally.steps) {
         snapshot();
@@ -231,6 +236,7 @@ void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
             ? FormatNumber(plan.nx * static_cast<double>(plan.ny) / perStep / 1e6) + " million"
             : "-");
     report.AddFigure("\"error:value'error\" reports", std::to_string(tally.unusableReports));
+    AddFlatPlateFigures(*plan.solver, o, tally.steps, report);
     report.Print(console.out);
 }
 
@@ -281,6 +287,7 @@ CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
                     "Heat map pixels per node along x [about 480 pixels across]")
         ->check(PositiveNumber());
     cmd->add_flag("-q,--quiet", o.quiet, "No progress and no closing table");
+    AddFlatPlateOptions(*cmd, o);
     return cmd;
 }
 
@@ -303,9 +310,12 @@ int RunFlow(const FlowOptions& o, Console& console) {
             writer->Finish();
             log = writer->Log();
         }
+        WriteFlatPlatePlots(*plan.solver, o, plan.files.directory, log);
         if (plan.summary) {
             const fs::path path = plan.files.directory / "summary.json";
-            WriteJson(path, SummaryJson(o, plan, tally));
+            nlohmann::json summary = SummaryJson(o, plan, tally);
+            AddFlatPlateSummary(*plan.solver, o, summary);
+            WriteJson(path, summary);
             log.Add("summary (JSON)", path);
         }
         if (!o.quiet) {

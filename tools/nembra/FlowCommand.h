@@ -23,6 +23,8 @@ struct FlowOptions {
     std::string output = "nembra-out/flow";
     std::optional<double> pixelsPerNode;
     bool quiet = false;
+    std::optional<std::string> wall;       // flat plate: isothermal or adiabatic
+    std::optional<double> untilConverged;  // flat plate: density change that ends the run
 };
 
 // Registers `flow` and its options on the application; the options land in `options`.

@@ -59,22 +59,26 @@ SupersonicFlatPlate::SupersonicFlatPlate(int imax, int jmax, double lengthX, int
 void SupersonicFlatPlate::InitializeMeshNodes2(_MeshNode**& mesh) {
     int imax = 0;
     int jmax = 0;
-    _MeshNode** nodes = GetMeshNodes(imax, jmax);
-    if (nodes == nullptr || mesh != nodes) {
+    if (!IsOwnMesh(mesh, imax, jmax)) {
         return;
     }
     for (int i = 0; i < imax; ++i) {
         for (int j = 0; j < jmax; ++j) {
-            SetMeshNodeValue(nodes[i][j], GetUInf(), 0, GetTInf(), GetPInf());
+            SetMeshNodeValue(mesh[i][j], GetUInf(), 0, GetTInf(), GetPInf());
         }
     }
     // The plate's edge values bring the leading-edge node to rest but leave its momenta alone;
     // clear them so that the node's conserved state matches its velocity.
-    SetMeshNodeValue(nodes[0][0], 0, 0, GetTInf(), GetPInf());
+    SetMeshNodeValue(mesh[0][0], 0, 0, GetTInf(), GetPInf());
     BoundaryConditions(mesh);
     if (Wall == WallCondition::Adiabatic) {
         InsulateWall(mesh);
     }
+}
+
+// The operations work on the solver's own mesh only, as the driver hands it to them.
+bool SupersonicFlatPlate::IsOwnMesh(_MeshNode** mesh, int& imax, int& jmax) {
+    return mesh != nullptr && mesh == GetMeshNodes(imax, jmax) && imax > 0 && jmax > 0;
 }
 
 void SupersonicFlatPlate::SetMeshNodesValues(_MeshNode**& /*mesh*/) {}
@@ -103,7 +107,7 @@ void SupersonicFlatPlate::BoundaryConditionsProspect2(_MeshNode**& mesh) {
 void SupersonicFlatPlate::InsulateWall(_MeshNode** mesh) {
     int imax = 0;
     int jmax = 0;
-    if (mesh == nullptr || mesh != GetMeshNodes(imax, jmax) || jmax < 3) {
+    if (!IsOwnMesh(mesh, imax, jmax) || jmax < 3) {
         return;
     }
     for (int i = 1; i < imax; ++i) {
@@ -115,7 +119,7 @@ void SupersonicFlatPlate::InsulateWall(_MeshNode** mesh) {
 void SupersonicFlatPlate::InsulateWallProspect(_MeshNode** mesh) {
     int imax = 0;
     int jmax = 0;
-    if (mesh == nullptr || mesh != GetMeshNodes(imax, jmax) || jmax < 3) {
+    if (!IsOwnMesh(mesh, imax, jmax) || jmax < 3) {
         return;
     }
     for (int i = 1; i < imax; ++i) {
@@ -127,8 +131,7 @@ void SupersonicFlatPlate::InsulateWallProspect(_MeshNode** mesh) {
 void SupersonicFlatPlate::RememberDensities(_MeshNode** mesh) {
     int imax = 0;
     int jmax = 0;
-    if (mesh == nullptr || mesh != GetMeshNodes(imax, jmax) ||
-        PreviousDensities.size() != NodeCount(imax, jmax)) {
+    if (!IsOwnMesh(mesh, imax, jmax) || PreviousDensities.size() != NodeCount(imax, jmax)) {
         PreviousDensitiesValid = false;
         return;
     }
@@ -144,7 +147,7 @@ void SupersonicFlatPlate::RememberDensities(_MeshNode** mesh) {
 void SupersonicFlatPlate::MeasureDensityChange(_MeshNode** mesh) {
     int imax = 0;
     int jmax = 0;
-    if (!PreviousDensitiesValid || mesh == nullptr || mesh != GetMeshNodes(imax, jmax)) {
+    if (!PreviousDensitiesValid || !IsOwnMesh(mesh, imax, jmax)) {
         return;
     }
     LargestDensityChange = LargestChange(mesh, imax, jmax, PreviousDensities);

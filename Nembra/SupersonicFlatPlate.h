@@ -48,6 +48,7 @@ protected:
     void BoundaryConditionsProspect2(_MeshNode**& mesh) override;
 
 private:
+    bool IsOwnMesh(_MeshNode** mesh, int& imax, int& jmax);
     void InsulateWall(_MeshNode** mesh);
     void InsulateWallProspect(_MeshNode** mesh);
     void RememberDensities(_MeshNode** mesh);

@@ -91,6 +91,27 @@ TEST(SupersonicFlatPlateConstruction, FourArgumentConstructorSetsMeshAndStepLimi
     EXPECT_DOUBLE_EQ(plate.GetLengthX(), 2e-5);
 }
 
+// Down to an empty mesh, the plate neither reads nor writes outside its nodes (checked under
+// AddressSanitizer), and its leading edge stays at rest.
+TEST(SupersonicFlatPlateConstruction, TinyMeshesStayInsideTheMesh) {
+    for (const Wall wall : {Wall::Isothermal, Wall::Adiabatic}) {
+        for (int imax = 0; imax <= 4; ++imax) {
+            for (int jmax = 0; jmax <= 4; ++jmax) {
+                SCOPED_TRACE(testing::Message() << imax << " x " << jmax);
+                SupersonicFlatPlate plate(imax, jmax, 1e-5, 5, wall);
+                testing::internal::CaptureStdout();
+                Advance(plate, 5);
+                testing::internal::GetCapturedStdout();
+                const Mesh mesh = MeshOf(plate);
+                if (mesh.imax > 0 && mesh.jmax > 0) {
+                    EXPECT_EQ(mesh.nodes[0][0].U, 0.0);
+                    EXPECT_EQ(mesh.nodes[0][0].T, plate.GetTInf());
+                }
+            }
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Initial field
 

@@ -140,10 +140,10 @@ private:
     void PartialDerivativesProspect(double& dUdX, double& dUdY, double& dVdX, double& dVdY,
                                     double& dTdX, double& dTdY, _MeshNode** mesh, int i,
                                     int j) const;
-    void PartialDerivatives_E(double& dUdX, double& dUdY, double& dVdX, double& dVdY,
-                              double& dTdX, double& dTdY, _MeshNode** mesh, int i, int j) const;
-    void PartialDerivatives_F(double& dUdX, double& dUdY, double& dVdX, double& dVdY,
-                              double& dTdX, double& dTdY, _MeshNode** mesh, int i, int j) const;
+    void PartialDerivatives_E(double& dUdX, double& dUdY, double& dVdX, double& dVdY, double& dTdX,
+                              double& dTdY, _MeshNode** mesh, int i, int j) const;
+    void PartialDerivatives_F(double& dUdX, double& dUdY, double& dVdX, double& dVdY, double& dTdX,
+                              double& dTdY, _MeshNode** mesh, int i, int j) const;
     void PartialDerivativesProspect_E(double& dUdX, double& dUdY, double& dVdX, double& dVdY,
                                       double& dTdX, double& dTdY, _MeshNode** mesh, int i,
                                       int j) const;
@@ -162,8 +162,19 @@ private:
     // False for infinities and NaNs.
     static bool ValueAvailability(double& value);
 
-    void InitializeDerivedMembers();
-    void CopyMeshFrom(const NavierStokesEquations2D& other);
+    // The phases of one MacCormack step, in the order the step runs them.
+    void ComputePredictorFluxes();
+    void Predict();
+    void ComputeCorrectorFluxes();
+    void Correct();
+    // Console report of every checked node that holds an infinite or NaN value.
+    void ReportUnusableValues();
+
+    bool HoldsNodes() const;
+    void ComputeDerivedMembers();
+    void CopySettingsFrom(const NavierStokesEquations2D& other);
+    bool DuplicateMeshOf(const NavierStokesEquations2D& other, _MeshNode**& copy);
+    void TakeMeshOf(NavierStokesEquations2D& other);
 
     _MeshNode** MeshNodes;
     int IMax;

@@ -50,7 +50,8 @@ void LayField(Solver& s, bool predicted, const std::function<double(double, doub
     for (int i = 0; i < view.imax; ++i) {
         for (int j = 0; j < view.jmax; ++j) {
             Node& n = view.rows[i][j];
-            const double value = f(i * dx, j * dy);
+            // A single node has no spacing to speak of (its own is infinite).
+            const double value = f(view.imax > 1 ? i * dx : 0.0, view.jmax > 1 ? j * dy : 0.0);
             (predicted ? n.UProspect : n.U) = value;
             (predicted ? n.VProspect : n.V) = value;
             (predicted ? n.TProspect : n.T) = value;

@@ -187,7 +187,8 @@ TEST(FlowStep, UniformAirAtRestStaysUnchanged) {
                                     n.FluxF[0], n.FluxF[1], n.FluxF[2], n.FluxF[3]};
             const double wanted[8] = {0, b.P, 0, 0, 0, 0, b.P, 0};
             for (int k = 0; k < 8; ++k) {
-                EXPECT_EQ(flux[k], wanted[k]) << i << "," << j << " flux " << k;
+                // The one-sided edge stencils leave rounding noise on a constant field.
+                EXPECT_NEAR(flux[k], wanted[k], 1e-12 * b.P) << i << "," << j << " flux " << k;
             }
         }
     }

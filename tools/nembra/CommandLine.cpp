@@ -37,6 +37,13 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     CLI::App* flowCommand = AddFlowCommand(app, flow);
     CLI::App* diffusionCommand = AddDiffusionCommand(app, diffusion);
 
+    // CLI11 would only say that a command is missing; name the word it did not know instead.
+    const std::string first = arguments.empty() ? std::string() : arguments.front();
+    if (!first.empty() && first.front() != '-' && first != flowCommand->get_name() &&
+        first != diffusionCommand->get_name()) {
+        return ReportUsageError("", "'" + first + "' is not a command; choose from flow, diffusion",
+                                err);
+    }
     // CLI11 takes the arguments in reverse order.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {

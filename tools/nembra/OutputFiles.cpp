@@ -29,12 +29,12 @@ bool WriteBytes(const fs::path& path, std::string_view content) {
 
 void PrepareOutputDirectory(const fs::path& directory) {
     std::error_code error;
+    if (fs::exists(directory, error) && !fs::is_directory(directory, error)) {
+        throw OutputError("'" + directory.string() + "' exists and is not a folder");
+    }
     fs::create_directories(directory, error);
     if (error) {
         throw OutputError("cannot create folder '" + directory.string() + "': " + error.message());
-    }
-    if (!fs::is_directory(directory)) {
-        throw OutputError("'" + directory.string() + "' exists and is not a folder");
     }
     const fs::path probe = TemporaryBeside(directory / "write-test");
     if (!WriteBytes(probe, "")) {

@@ -168,6 +168,12 @@ ImageSize HeatMapImageSize(const HeatMap& map) {
             static_cast<int>(box.y + box.height + kMarginBottom)};
 }
 
+Pixel HeatMapPixelOfNode(const HeatMap& map, int i, int j) {
+    const PlotBox box = HeatMapBox(map);
+    return {static_cast<int>(box.x + (i + 0.5) * box.width / map.nx),
+            static_cast<int>(box.y + (map.ny - 1 - j + 0.5) * box.height / map.ny)};
+}
+
 void WriteHeatMapPng(const fs::path& path, const HeatMap& map) {
     const PlotBox box = HeatMapBox(map);
     const ImageSize size = HeatMapImageSize(map);

@@ -35,6 +35,13 @@ struct ImageSize {
 ImageSize HeatMapImageSize(const HeatMap& map);
 void WriteHeatMapPng(const fs::path& path, const HeatMap& map);
 
+// Image pixel at the centre of node (i, j)'s cell.
+struct Pixel {
+    int x = 0;
+    int y = 0;
+};
+Pixel HeatMapPixelOfNode(const HeatMap& map, int i, int j);
+
 struct LineSeries {
     std::string label;
     std::vector<double> x;

@@ -1,0 +1,20 @@
+# Runs the nembra program with good and bad arguments and checks its exit statuses.
+function(expect_status expected)
+    execute_process(COMMAND ${PROGRAM} ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out
+                    ERROR_VARIABLE err)
+    if(NOT status EQUAL expected)
+        message(FATAL_ERROR "nembra ${ARGN}: exit status ${status}, expected ${expected}\n${err}")
+    endif()
+    set(last_out "${out}" PARENT_SCOPE)
+    set(last_err "${err}" PARENT_SCOPE)
+endfunction()
+
+expect_status(0 --version)
+if(NOT last_out MATCHES "^nembra [0-9]+\\.[0-9]+\\.[0-9]+")
+    message(FATAL_ERROR "unexpected version text: ${last_out}")
+endif()
+expect_status(2 flow --nx 3)
+if(NOT last_err MATCHES "--nx: must be a whole number of at least 11")
+    message(FATAL_ERROR "unexpected error text: ${last_err}")
+endif()
+expect_status(2 diffusion --no-such-option)

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "CliTestSupport.h"
+#include "OutputFiles.h"
+#include "Progress.h"
+#include "VtkOutput.h"
+
+namespace nembra_cli {
+namespace {
+
+using nembra_cli_test::FilesContaining;
+using nembra_cli_test::ReadText;
+using nembra_cli_test::ScratchFolder;
+
+TEST(CliWriteAtomically, ReplacesTheFileOnlyWhenTheWriteSucceeds) {
+    ScratchFolder scratch("atomic");
+    fs::create_directories(scratch.Path());
+    const fs::path path = scratch.Path() / "result.txt";
+    WriteTextAtomically(path, "first");
+    EXPECT_EQ(ReadText(path), "first");
+
+    EXPECT_THROW(WriteAtomically(path,
+                                 [](const fs::path& temporary) {
+                                     std::ofstream(temporary) << "half";
+                                     return false;
+                                 }),
+                 OutputError);
+    EXPECT_THROW(WriteAtomically(path,
+                                 [](const fs::path& temporary) -> bool {
+                                     std::ofstream(temporary) << "half";
+                                     throw std::runtime_error("encoder failed");
+                                 }),
+                 std::runtime_error);
+    EXPECT_EQ(ReadText(path), "first");
+    EXPECT_EQ(FilesContaining(scratch.Path(), ".part").size(), 0u);
+}
+
+TEST(CliPrepareOutputDirectory, CreatesNestedFolders) {
+    ScratchFolder scratch("prepare");
+    PrepareOutputDirectory(scratch.Path() / "a" / "b");
+    EXPECT_TRUE(fs::is_directory(scratch.Path() / "a" / "b"));
+    EXPECT_TRUE(fs::is_empty(scratch.Path() / "a" / "b"));
+}
+
+TEST(CliEncodeBase64, PadsPartialGroups) {
+    const auto encode = [](const std::string& text) {
+        return EncodeBase64(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    };
+    EXPECT_EQ(encode(""), "");
+    EXPECT_EQ(encode("M"), "TQ==");
+    EXPECT_EQ(encode("Ma"), "TWE=");
+    EXPECT_EQ(encode("Man"), "TWFu");
+    EXPECT_EQ(encode(std::string("\xff\xfe\x00\x01", 4)), "//4AAQ==");  // high bytes, a zero
+}
+
+TEST(CliProgress, WritesPlainLinesAtEachTenth) {
+    std::ostringstream out;
+    Progress progress(out, ProgressStyle::Lines, "run", 50);
+    for (int done = 1; done <= 50; ++done) {
+        progress.Update(done);
+    }
+    progress.Finish();
+    const std::string text = out.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10) << text;
+    EXPECT_NE(text.find("run: 5/50 (10%)"), std::string::npos) << text;
+    EXPECT_NE(text.find("run: 50/50 (100%)"), std::string::npos) << text;
+}
+
+TEST(CliProgress, RedrawsOneLineAsABarAndEndsIt) {
+    std::ostringstream out;
+    Progress progress(out, ProgressStyle::Bar, "run", 4);
+    for (int done = 1; done <= 4; ++done) {
+        progress.Update(done);
+    }
+    progress.Finish();
+    const std::string text = out.str();
+    EXPECT_EQ(text.front(), '\r');
+    EXPECT_NE(text.find("4/4"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(CliProgress, StaysSilentWhenAsked) {
+    std::ostringstream out;
+    Progress progress(out, ProgressStyle::Silent, "run", 3);
+    progress.Update(3);
+    progress.Finish();
+    EXPECT_EQ(out.str(), "");
+}
+
+}  // namespace
+}  // namespace nembra_cli

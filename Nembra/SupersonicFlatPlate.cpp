@@ -18,7 +18,7 @@ std::size_t NodeCount(int imax, int jmax) {
 // Largest |rho - previous| over the mesh (previous in row order), or NaN as soon as one node's
 // change is NaN: a broken field must never pass for a settled one.
 double LargestChange(NavierStokesEquations2D::_MeshNode** mesh, int imax, int jmax,
-                     const std::vector<double>& previous) {
+                     const double* previous) {
     double largest = 0;
     std::size_t k = 0;
     for (int i = 0; i < imax; ++i) {
@@ -38,22 +38,50 @@ double LargestChange(NavierStokesEquations2D::_MeshNode** mesh, int imax, int jm
 }  // namespace
 
 SupersonicFlatPlate::SupersonicFlatPlate(WallCondition wall)
-    : Wall(wall), PreviousDensitiesValid(false), LargestDensityChange(kNoStepYet) {
-    int imax = 0;
-    int jmax = 0;
-    GetMeshNodes(imax, jmax);
-    PreviousDensities.resize(NodeCount(imax, jmax));
+    : Wall(wall),
+      LargestDensityChange(kNoStepYet),
+      PreviousDensityCount(0),
+      PreviousDensitiesValid(false) {
+    AllocateDensityScratch();
 }
 
 SupersonicFlatPlate::SupersonicFlatPlate(int imax, int jmax, double lengthX, int maxStepCount,
                                          WallCondition wall)
     : NavierStokesEquations2D(imax, jmax, lengthX, maxStepCount),
       Wall(wall),
-      PreviousDensitiesValid(false),
-      LargestDensityChange(kNoStepYet) {
-    // The base holds no mesh (0 x 0) when its allocation failed.
+      LargestDensityChange(kNoStepYet),
+      PreviousDensityCount(0),
+      PreviousDensitiesValid(false) {
+    AllocateDensityScratch();
+}
+
+SupersonicFlatPlate::SupersonicFlatPlate(const SupersonicFlatPlate& other)
+    : NavierStokesEquations2D(other),
+      Wall(other.Wall),
+      LargestDensityChange(other.LargestDensityChange),
+      PreviousDensityCount(0),
+      PreviousDensitiesValid(false) {
+    AllocateDensityScratch();
+}
+
+SupersonicFlatPlate& SupersonicFlatPlate::operator=(const SupersonicFlatPlate& other) {
+    if (this != &other) {
+        NavierStokesEquations2D::operator=(other);
+        Wall = other.Wall;
+        LargestDensityChange = other.LargestDensityChange;
+        AllocateDensityScratch();
+    }
+    return *this;
+}
+
+// One density per node of the mesh the solver holds (none when its allocation failed).
+void SupersonicFlatPlate::AllocateDensityScratch() {
+    int imax = 0;
+    int jmax = 0;
     GetMeshNodes(imax, jmax);
-    PreviousDensities.resize(NodeCount(imax, jmax));
+    PreviousDensityCount = NodeCount(imax, jmax);
+    PreviousDensities.reset(PreviousDensityCount > 0 ? new double[PreviousDensityCount] : nullptr);
+    PreviousDensitiesValid = false;
 }
 
 void SupersonicFlatPlate::InitializeMeshNodes2(_MeshNode**& mesh) {
@@ -131,7 +159,7 @@ void SupersonicFlatPlate::InsulateWallProspect(_MeshNode** mesh) {
 void SupersonicFlatPlate::RememberDensities(_MeshNode** mesh) {
     int imax = 0;
     int jmax = 0;
-    if (!IsOwnMesh(mesh, imax, jmax) || PreviousDensities.size() != NodeCount(imax, jmax)) {
+    if (!IsOwnMesh(mesh, imax, jmax) || PreviousDensityCount != NodeCount(imax, jmax)) {
         PreviousDensitiesValid = false;
         return;
     }
@@ -150,7 +178,7 @@ void SupersonicFlatPlate::MeasureDensityChange(_MeshNode** mesh) {
     if (!PreviousDensitiesValid || !IsOwnMesh(mesh, imax, jmax)) {
         return;
     }
-    LargestDensityChange = LargestChange(mesh, imax, jmax, PreviousDensities);
+    LargestDensityChange = LargestChange(mesh, imax, jmax, PreviousDensities.get());
     PreviousDensitiesValid = false;
 }
 

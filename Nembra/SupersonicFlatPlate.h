@@ -1,6 +1,7 @@
 #pragma once
 
-#include <vector>
+#include <cstddef>
+#include <memory>
 
 #include "Nembra/Export.h"
 #include "Nembra/NavierStokesEquations2D.h"
@@ -27,6 +28,11 @@ public:
     // insulated wall needs more than the default 10000 steps to settle).
     SupersonicFlatPlate(int imax, int jmax, double lengthX, int maxStepCount,
                         WallCondition wall = WallCondition::Isothermal);
+    // Copies hold a mesh of their own, like the base solver's.
+    SupersonicFlatPlate(const SupersonicFlatPlate& other);
+    SupersonicFlatPlate(SupersonicFlatPlate&& other) noexcept = default;
+    SupersonicFlatPlate& operator=(const SupersonicFlatPlate& other);
+    SupersonicFlatPlate& operator=(SupersonicFlatPlate&& other) noexcept = default;
 
     WallCondition GetWallCondition() const { return Wall; }
     // Takes effect from the next boundary operation on, so a run may also switch walls midway.
@@ -53,12 +59,15 @@ private:
     void InsulateWallProspect(_MeshNode** mesh);
     void RememberDensities(_MeshNode** mesh);
     void MeasureDensityChange(_MeshNode** mesh);
+    void AllocateDensityScratch();
 
     WallCondition Wall;
-    // Densities at the start of the step under way, one per node in row order.
-    std::vector<double> PreviousDensities;
-    bool PreviousDensitiesValid;
     double LargestDensityChange;
+    // Densities at the start of the step under way, one per node in row order. They matter only
+    // within one step, so copies start with storage of their own and no contents.
+    std::unique_ptr<double[]> PreviousDensities;
+    std::size_t PreviousDensityCount;
+    bool PreviousDensitiesValid;
 };
 
 }  // namespace Nembra

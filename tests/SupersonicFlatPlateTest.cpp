@@ -91,6 +91,27 @@ TEST(SupersonicFlatPlateConstruction, FourArgumentConstructorSetsMeshAndStepLimi
     EXPECT_DOUBLE_EQ(plate.GetLengthX(), 2e-5);
 }
 
+TEST(SupersonicFlatPlateConstruction, CopiesRunOnIndependentlyAndAlike) {
+    SupersonicFlatPlate original = SmallPlate(Wall::Adiabatic);
+    Advance(original, 10);
+    SupersonicFlatPlate copy(original);
+    SupersonicFlatPlate assigned = SmallPlate(Wall::Isothermal);
+    assigned = original;
+    EXPECT_EQ(assigned.GetWallCondition(), Wall::Adiabatic);
+    EXPECT_NE(MeshOf(copy).nodes, MeshOf(original).nodes);
+    EXPECT_NE(MeshOf(assigned).nodes, MeshOf(original).nodes);
+
+    const std::vector<double> before = Densities(original);
+    Advance(copy, 5);
+    Advance(assigned, 5);
+    EXPECT_EQ(Densities(original), before) << "stepping a copy moved the original";
+    Advance(original, 5);
+    EXPECT_EQ(Densities(copy), Densities(original));
+    EXPECT_EQ(Densities(assigned), Densities(original));
+    EXPECT_EQ(copy.GetLargestDensityChange(), original.GetLargestDensityChange());
+    EXPECT_EQ(assigned.GetLargestDensityChange(), original.GetLargestDensityChange());
+}
+
 // Down to an empty mesh, the plate neither reads nor writes outside its nodes (checked under
 // AddressSanitizer), and its leading edge stays at rest.
 TEST(SupersonicFlatPlateConstruction, TinyMeshesStayInsideTheMesh) {

@@ -278,7 +278,7 @@ CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
         ->capture_default_str();
     cmd->add_option("-o,--output", o.output, "Output folder")->capture_default_str();
     cmd->add_option("--pixels-per-node", o.pixelsPerNode,
-                    "Heat map pixels per node along x [about 480 pixels across]")
+                    "Heat map pixels per node along x [about 420 pixels across]")
         ->check(PositiveNumber());
     cmd->add_flag("-q,--quiet", o.quiet, "No progress and no closing table");
     return cmd;

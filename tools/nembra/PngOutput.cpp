@@ -157,7 +157,9 @@ std::string FormatNumber(double value) {
 }
 
 double DefaultCellWidth(int nx) {
-    constexpr double kTargetWidth = 480.0;
+    // Six pixels per node on the default 70-node mesh: clearly visible, while the PNG encoding
+    // of every snapshot, which grows with the pixel count, stays cheap next to the solver.
+    constexpr double kTargetWidth = 420.0;
     constexpr double kLargestCell = 40.0;
     return std::clamp(std::ceil(kTargetWidth / std::max(nx, 1)), 1.0, kLargestCell);
 }

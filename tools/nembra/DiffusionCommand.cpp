@@ -9,6 +9,7 @@
 
 #include "CsvOutput.h"
 #include "FlowFields.h"
+#include "Interrupt.h"
 #include "JsonOutput.h"
 #include "Nembra/DiffusionEquation.h"
 #include "PngOutput.h"
@@ -141,6 +142,7 @@ LineSeries ProfileSeries(const std::vector<double>& values, double spacing, doub
 }
 
 struct DiffusionTally {
+    bool interrupted = false;
     int steps = 0;
     double seconds = 0.0;
     double solverSeconds = 0.0;
@@ -225,6 +227,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
     OutputLog log;
     LinePlot plot;
     DiffusionTally tally;
+    const InterruptGuard interruptible;
     try {
         std::size_t nextSnapshot = 0;
         std::size_t nextPlotted = 0;
@@ -248,6 +251,10 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
                 }
             }
             if (step == o.steps) {
+                break;
+            }
+            if (InterruptGuard::Requested()) {
+                tally.interrupted = true;
                 break;
             }
             const Clock::time_point t0 = Clock::now();
@@ -283,6 +290,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
                   {"initial", o.initialCsv.empty() ? o.initial : "csv:" + o.initialCsv},
                   {"snapshot_every", o.snapshotEvery}}},
                 {"steps", tally.steps},
+                {"interrupted", tally.interrupted},
                 {"model_time", tally.steps * dt},
                 {"profile_at_end", RangeJson(FiniteRange(ReadProfile(solver)))},
                 {"snapshots", plan.snapshotSteps.size()},
@@ -306,6 +314,10 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
         report.AddFigure("diffusion number", FormatNumber(a));
         report.AddFigure("wall time", FormatDuration(tally.seconds));
         report.Print(console.out);
+    }
+    if (tally.interrupted) {
+        console.err << "nembra diffusion: interrupted after " << tally.steps << " steps\n";
+        return kExitInterrupted;
     }
     return 0;
 }

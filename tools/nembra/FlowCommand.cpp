@@ -6,6 +6,7 @@
 
 #include "FlowCases.h"
 #include "FlowFields.h"
+#include "Interrupt.h"
 #include "JsonOutput.h"
 #include "PngOutput.h"
 #include "Progress.h"
@@ -119,6 +120,7 @@ FlowPlan PlanFlow(const FlowOptions& o) {
 }
 
 struct FlowTally {
+    bool interrupted = false;
     int calls = 0;
     int steps = 0;
     double modelTime = 0.0;
@@ -159,6 +161,7 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
           {"gas_constant", solver.GetGasConstant()},
           {"prandtl", solver.GetPrandtl()}}},
         {"calls_made", tally.calls},
+        {"interrupted", tally.interrupted},
         {"steps", tally.steps},
         {"model_time", tally.modelTime},
         {"fields_at_end", ranges},
@@ -187,6 +190,10 @@ FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
     };
     const Clock::time_point start = Clock::now();
     for (int call = 1; call <= plan.calls; ++call) {
+        if (InterruptGuard::Requested()) {
+            tally.interrupted = true;
+            break;
+        }
         const int before = solver.GetStepCount();
         const bool advancing = before >= 1 && before < solver.GetMaxStepCount();
         if (advancing) {
@@ -296,6 +303,7 @@ int RunFlow(const FlowOptions& o, Console& console) {
                       : console.errIsTerminal ? ProgressStyle::Bar
                                               : ProgressStyle::Lines,
                       "flow", plan.calls);
+    const InterruptGuard interruptible;
     try {
         const FlowTally tally = Simulate(o, plan, writer.get(), progress);
         OutputLog log;
@@ -310,6 +318,10 @@ int RunFlow(const FlowOptions& o, Console& console) {
         }
         if (!o.quiet) {
             Report(o, plan, tally, log, console);
+        }
+        if (tally.interrupted) {
+            console.err << "nembra flow: interrupted after " << tally.calls << " calls\n";
+            return kExitInterrupted;
         }
     } catch (const OutputError& e) {
         progress.Finish();

@@ -26,15 +26,6 @@ using Clock = std::chrono::steady_clock;
 // More curves than this make the line plot unreadable; the CSV files keep every snapshot.
 constexpr std::size_t kMostPlottedProfiles = 12;
 
-bool Wants(const std::vector<std::string>& formats, const std::string& format) {
-    for (const std::string& f : formats) {
-        if (f == format) {
-            return true;
-        }
-    }
-    return false;
-}
-
 struct DiffusionPlan {
     std::unique_ptr<Nembra::DiffusionEquation> solver;
     bool defaultConstructed = true;
@@ -237,7 +228,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
                 plan.snapshotSteps[nextSnapshot] == step) {
                 ++nextSnapshot;
                 const std::vector<double> profile = ReadProfile(solver);
-                if (Wants(o.formats, "csv")) {
+                if (Contains(o.formats, "csv")) {
                     const fs::path path =
                         plan.directory / SnapshotFileName("profile", step, ".csv");
                     WriteProfileCsv(path, dx, profile);
@@ -266,7 +257,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
         progress.Finish();
         tally.seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-        if (Wants(o.formats, "png")) {
+        if (Contains(o.formats, "png")) {
             plot.title = "diffusion profiles, " + std::to_string(plot.series.size()) + " of " +
                          std::to_string(plan.snapshotSteps.size()) + " snapshots";
             plot.xLabel = "x";
@@ -275,7 +266,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
             WriteLinePlotPng(path, plot);
             log.Add("line plot (PNG)", path);
         }
-        if (Wants(o.formats, "json")) {
+        if (Contains(o.formats, "json")) {
             const double perStep = tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
             const nlohmann::json summary = {
                 {"command", "diffusion"},

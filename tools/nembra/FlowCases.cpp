@@ -6,14 +6,18 @@ namespace nembra_cli {
 
 namespace {
 
+// Solvers share the library's two constructors: the compiled-in setting or the given geometry.
 template <typename Solver>
-std::unique_ptr<Nembra::NavierStokesEquations2D> Create(
-    const std::optional<FlowGeometry>& geometry) {
+std::unique_ptr<Solver> Construct(const std::optional<FlowGeometry>& geometry) {
     if (!geometry) {
         return std::make_unique<Solver>();
     }
     return std::make_unique<Solver>(geometry->nodesX, geometry->nodesY, geometry->lengthX,
                                     geometry->maxStepCount);
+}
+
+std::unique_ptr<Nembra::NavierStokesEquations2D> CreateClosedBox(const FlowCaseSettings& settings) {
+    return Construct<Nembra::NavierStokesEquations2D>(settings.geometry);
 }
 
 }  // namespace
@@ -22,7 +26,7 @@ const std::vector<FlowCase>& FlowCases() {
     static const std::vector<FlowCase> cases = {
         {"closed-box",
          "air at rest in a closed box with a hot, high-pressure, fast-moving block at its centre",
-         &Create<Nembra::NavierStokesEquations2D>},
+         &CreateClosedBox},
     };
     return cases;
 }

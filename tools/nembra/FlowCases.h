@@ -18,12 +18,16 @@ struct FlowGeometry {
     int maxStepCount;
 };
 
+// What the command line decides about the solver it builds; case-specific choices join here.
+struct FlowCaseSettings {
+    std::optional<FlowGeometry> geometry;
+};
+
 // A flow problem the command can run: a solver class and how it is built.
 struct FlowCase {
     std::string name;
     std::string description;
-    std::unique_ptr<Nembra::NavierStokesEquations2D> (*create)(
-        const std::optional<FlowGeometry>& geometry);
+    std::unique_ptr<Nembra::NavierStokesEquations2D> (*create)(const FlowCaseSettings& settings);
 };
 
 const std::vector<FlowCase>& FlowCases();

@@ -30,15 +30,6 @@ std::vector<std::string> FieldNames() {
     return names;
 }
 
-bool Wants(const std::vector<std::string>& formats, const std::string& format) {
-    for (const std::string& f : formats) {
-        if (f == format) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::optional<FlowGeometry> GeometryFrom(const FlowOptions& o) {
     if (!o.nodesX && !o.nodesY && !o.lengthX && !o.maxSteps) {
         return std::nullopt;
@@ -55,7 +46,7 @@ std::optional<FlowGeometry> GeometryFrom(const FlowOptions& o) {
 
 std::vector<FlowField> PictureFields(const FlowOptions& o) {
     std::vector<FlowField> fields;
-    if (!Wants(o.formats, "png")) {
+    if (!Contains(o.formats, "png")) {
         return fields;
     }
     for (const std::string& name : o.fields) {
@@ -85,7 +76,7 @@ struct FlowPlan {
 FlowPlan PlanFlow(const FlowOptions& o) {
     FlowPlan plan;
     plan.geometry = GeometryFrom(o);
-    plan.solver = FindFlowCase(o.caseName).create(plan.geometry);
+    plan.solver = FindFlowCase(o.caseName).create(FlowCaseSettings{plan.geometry});
     if (plan.solver->GetMeshNodes(plan.nx, plan.ny) == nullptr) {
         throw UsageError("--nx/--ny: the solver could not allocate a mesh of " +
                          std::to_string(plan.geometry ? plan.geometry->nodesX : 0) + " × " +
@@ -100,7 +91,7 @@ FlowPlan PlanFlow(const FlowOptions& o) {
     }
     plan.files.directory = o.output;
     plan.files.pictures = PictureFields(o);
-    plan.files.vtk = Wants(o.formats, "vtk");
+    plan.files.vtk = Contains(o.formats, "vtk");
     plan.files.cellWidth = o.pixelsPerNode.value_or(DefaultCellWidth(plan.nx));
     const double dx = plan.solver->GetDeltaX();
     const double cellHeight =
@@ -110,7 +101,7 @@ FlowPlan PlanFlow(const FlowOptions& o) {
         throw UsageError("--pixels-per-node: the heat maps would exceed " +
                          FormatNumber(kLargestPicture) + " pixels a side; choose fewer pixels");
     }
-    plan.summary = Wants(o.formats, "json");
+    plan.summary = Contains(o.formats, "json");
     try {
         PrepareOutputDirectory(plan.files.directory);
     } catch (const OutputError& e) {
@@ -130,6 +121,10 @@ struct FlowTally {
     double totalSeconds = 0.0;
 };
 
+double SecondsPerStep(const FlowTally& tally) {
+    return tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
+}
+
 nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally) {
     Nembra::NavierStokesEquations2D& solver = *plan.solver;
     const FlowSnapshot last = CaptureSnapshot(solver, tally.calls, tally.steps, tally.modelTime);
@@ -138,7 +133,7 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
         ranges[info.name] = RangeJson(FiniteRange(FieldValues(last, info.field)));
     }
     const double nodes = static_cast<double>(plan.nx) * plan.ny;
-    const double perStep = tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
+    const double perStep = SecondsPerStep(tally);
     return {
         {"command", "flow"},
         {"case", o.caseName},
@@ -226,7 +221,7 @@ void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
     RunReport report("nembra flow: " + o.caseName + ", " + std::to_string(plan.nx) + " × " +
                      std::to_string(plan.ny) + " nodes, " + std::to_string(tally.calls) + " calls");
     report.AddFiles(log);
-    const double perStep = tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
+    const double perStep = SecondsPerStep(tally);
     report.AddFigure("time steps", std::to_string(tally.steps));
     report.AddFigure("model time", FormatNumber(tally.modelTime) + " s");
     report.AddFigure("wall time", FormatDuration(tally.totalSeconds) + " (solver " +
@@ -238,6 +233,10 @@ void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
             ? FormatNumber(plan.nx * static_cast<double>(plan.ny) / perStep / 1e6) + " million"
             : "-");
     report.AddFigure("\"error:value'error\" reports", std::to_string(tally.unusableReports));
+    if (tally.unusableReports > 0) {
+        // The solver's reports end without a line break; start the table on a line of its own.
+        console.out << "\n";
+    }
     report.Print(console.out);
 }
 

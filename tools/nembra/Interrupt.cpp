@@ -43,6 +43,8 @@ InterruptGuard::~InterruptGuard() {
     }
 }
 
-bool InterruptGuard::Requested() { return stopRequested != 0; }
+bool InterruptGuard::Requested() {
+    return stopRequested != 0;
+}
 
 }  // namespace nembra_cli

@@ -23,6 +23,15 @@ std::string JoinNames(const std::vector<std::string>& names) {
     return joined;
 }
 
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+    for (const std::string& candidate : names) {
+        if (candidate == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
 CLI::Validator WholeNumberAtLeast(long long minimum, const std::string& reason) {
     const std::string rule =
         "must be a whole number of at least " + std::to_string(minimum) + Because(reason);
@@ -65,10 +74,8 @@ CLI::Validator PositiveNumber(const std::string& reason) {
 CLI::Validator OneOf(const std::vector<std::string>& choices, const std::string& what) {
     return CLI::Validator(
         [=](std::string& text) -> std::string {
-            for (const std::string& choice : choices) {
-                if (text == choice) {
-                    return {};
-                }
+            if (Contains(choices, text)) {
+                return {};
             }
             return "'" + text + "' is not a known " + what + "; choose from " + JoinNames(choices);
         },

@@ -30,5 +30,6 @@ CLI::Validator PositiveNumber(const std::string& reason = "");
 CLI::Validator OneOf(const std::vector<std::string>& choices, const std::string& what);
 
 std::string JoinNames(const std::vector<std::string>& names);
+bool Contains(const std::vector<std::string>& names, const std::string& name);
 
 }  // namespace nembra_cli

@@ -36,6 +36,7 @@ struct DiffusionPlan {
 };
 
 std::unique_ptr<Nembra::DiffusionEquation> MakeSolver(const DiffusionOptions& o, int segments) {
+    RequireMemoryFor((static_cast<double>(segments) + 1.0) * sizeof(double), "--segments");
     Nembra::DiffusionEquation defaults;
     try {
         return std::make_unique<Nembra::DiffusionEquation>(

@@ -76,6 +76,11 @@ struct FlowPlan {
 FlowPlan PlanFlow(const FlowOptions& o) {
     FlowPlan plan;
     plan.geometry = GeometryFrom(o);
+    if (plan.geometry) {
+        RequireMemoryFor(static_cast<double>(plan.geometry->nodesX) * plan.geometry->nodesY *
+                             sizeof(Nembra::NavierStokesEquations2D::_MeshNode),
+                         "--nx/--ny");
+    }
     plan.solver = FindFlowCase(o.caseName).create(FlowCaseSettings{plan.geometry});
     if (plan.solver->GetMeshNodes(plan.nx, plan.ny) == nullptr) {
         throw UsageError("--nx/--ny: the solver could not allocate a mesh of " +

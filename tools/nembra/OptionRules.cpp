@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace nembra_cli {
 
@@ -21,6 +24,22 @@ std::string JoinNames(const std::vector<std::string>& names) {
         joined += (joined.empty() ? "" : ", ") + name;
     }
     return joined;
+}
+
+void RequireMemoryFor(double bytes, const std::string& options) {
+    const double pages = static_cast<double>(::sysconf(_SC_PHYS_PAGES));
+    const double pageSize = static_cast<double>(::sysconf(_SC_PAGESIZE));
+    if (pages <= 0.0 || pageSize <= 0.0) {
+        return;  // unknown: let the allocation decide
+    }
+    const double usable = pages * pageSize / 2.0;
+    if (bytes > usable) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "%s: would need %.3g GB, more than half of this machine's %.3g GB of memory",
+                      options.c_str(), bytes / 1e9, 2.0 * usable / 1e9);
+        throw UsageError(text);
+    }
 }
 
 bool Contains(const std::vector<std::string>& names, const std::string& name) {

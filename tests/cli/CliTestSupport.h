@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,6 +19,18 @@
 namespace nembra_cli_test {
 
 namespace fs = std::filesystem;
+
+// Cairo and fontconfig keep their font caches for the life of the process; releasing them when
+// the tests end keeps LeakSanitizer's report to real leaks.
+class ReleaseFontCaches : public ::testing::Environment {
+public:
+    void TearDown() override {
+        cairo_debug_reset_static_data();
+        FcFini();
+    }
+};
+inline ::testing::Environment* const kReleaseFontCaches =
+    ::testing::AddGlobalTestEnvironment(new ReleaseFontCaches);
 
 struct CliResult {
     int status = -1;

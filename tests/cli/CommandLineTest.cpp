@@ -44,6 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{{"flow", "--calls", "0"}, {"--calls", "at least 1"}},
         BadInput{{"flow", "--calls", "10001"}, {"--calls", "step limit 10000"}},
         BadInput{{"flow", "--max-steps", "50", "--calls", "51"}, {"--calls", "step limit 50"}},
+        BadInput{{"flow", "--nx", "2000000000", "--ny", "2000000000"}, {"--nx/--ny", "memory"}},
         BadInput{{"flow", "--snapshot-every", "0"}, {"--snapshot-every", "at least 1"}},
         BadInput{{"flow", "--fields", "density,vorticity"}, {"--fields", "'vorticity'"}},
         BadInput{{"flow", "--formats", "png,gif"}, {"--formats", "'gif'"}},

@@ -9,6 +9,7 @@
 
 #include "CsvOutput.h"
 #include "FlowFields.h"
+#include "Interrupt.h"
 #include "JsonOutput.h"
 #include "Nembra/DiffusionEquation.h"
 #include "PngOutput.h"
@@ -25,15 +26,6 @@ using Clock = std::chrono::steady_clock;
 // More curves than this make the line plot unreadable; the CSV files keep every snapshot.
 constexpr std::size_t kMostPlottedProfiles = 12;
 
-bool Wants(const std::vector<std::string>& formats, const std::string& format) {
-    for (const std::string& f : formats) {
-        if (f == format) {
-            return true;
-        }
-    }
-    return false;
-}
-
 struct DiffusionPlan {
     std::unique_ptr<Nembra::DiffusionEquation> solver;
     bool defaultConstructed = true;
@@ -44,6 +36,7 @@ struct DiffusionPlan {
 };
 
 std::unique_ptr<Nembra::DiffusionEquation> MakeSolver(const DiffusionOptions& o, int segments) {
+    RequireMemoryFor((static_cast<double>(segments) + 1.0) * sizeof(double), "--segments");
     Nembra::DiffusionEquation defaults;
     try {
         return std::make_unique<Nembra::DiffusionEquation>(
@@ -141,6 +134,7 @@ LineSeries ProfileSeries(const std::vector<double>& values, double spacing, doub
 }
 
 struct DiffusionTally {
+    bool interrupted = false;
     int steps = 0;
     double seconds = 0.0;
     double solverSeconds = 0.0;
@@ -225,6 +219,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
     OutputLog log;
     LinePlot plot;
     DiffusionTally tally;
+    const InterruptGuard interruptible;
     try {
         std::size_t nextSnapshot = 0;
         std::size_t nextPlotted = 0;
@@ -234,7 +229,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
                 plan.snapshotSteps[nextSnapshot] == step) {
                 ++nextSnapshot;
                 const std::vector<double> profile = ReadProfile(solver);
-                if (Wants(o.formats, "csv")) {
+                if (Contains(o.formats, "csv")) {
                     const fs::path path =
                         plan.directory / SnapshotFileName("profile", step, ".csv");
                     WriteProfileCsv(path, dx, profile);
@@ -250,6 +245,10 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
             if (step == o.steps) {
                 break;
             }
+            if (InterruptGuard::Requested()) {
+                tally.interrupted = true;
+                break;
+            }
             const Clock::time_point t0 = Clock::now();
             solver.UpdateDatas();
             tally.solverSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
@@ -259,7 +258,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
         progress.Finish();
         tally.seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-        if (Wants(o.formats, "png")) {
+        if (Contains(o.formats, "png")) {
             plot.title = "diffusion profiles, " + std::to_string(plot.series.size()) + " of " +
                          std::to_string(plan.snapshotSteps.size()) + " snapshots";
             plot.xLabel = "x";
@@ -268,7 +267,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
             WriteLinePlotPng(path, plot);
             log.Add("line plot (PNG)", path);
         }
-        if (Wants(o.formats, "json")) {
+        if (Contains(o.formats, "json")) {
             const double perStep = tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
             const nlohmann::json summary = {
                 {"command", "diffusion"},
@@ -283,6 +282,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
                   {"initial", o.initialCsv.empty() ? o.initial : "csv:" + o.initialCsv},
                   {"snapshot_every", o.snapshotEvery}}},
                 {"steps", tally.steps},
+                {"interrupted", tally.interrupted},
                 {"model_time", tally.steps * dt},
                 {"profile_at_end", RangeJson(FiniteRange(ReadProfile(solver)))},
                 {"snapshots", plan.snapshotSteps.size()},
@@ -306,6 +306,10 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
         report.AddFigure("diffusion number", FormatNumber(a));
         report.AddFigure("wall time", FormatDuration(tally.seconds));
         report.Print(console.out);
+    }
+    if (tally.interrupted) {
+        console.err << "nembra diffusion: interrupted after " << tally.steps << " steps\n";
+        return kExitInterrupted;
     }
     return 0;
 }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "ColorMaps.h"
 #include "FlowCommand.h"
@@ -90,7 +93,7 @@ double Interpolate(const std::vector<double>& x, const std::vector<double>& f, d
     return f[k - 1] + weight * (f[k] - f[k - 1]);
 }
 
-// Largest value and where it lies.
+// Index of the largest value (the first of equal ones).
 std::size_t PeakIndex(const std::vector<double>& f) {
     return static_cast<std::size_t>(std::max_element(f.begin(), f.end()) - f.begin());
 }
@@ -139,21 +142,19 @@ SupersonicFlatPlate* AsFlatPlate(Nembra::NavierStokesEquations2D& solver) {
     return dynamic_cast<SupersonicFlatPlate*>(&solver);
 }
 
-void ConfigureFlatPlate(Nembra::NavierStokesEquations2D& solver, const FlowOptions& o) {
-    SupersonicFlatPlate* plate = AsFlatPlate(solver);
-    if (plate == nullptr) {
-        if (o.wall) {
-            throw UsageError("--wall: only the flat-plate case has a wall");
-        }
-        if (o.untilConverged) {
-            throw UsageError(
-                "--until-converged: only the flat-plate case settles to a steady "
-                "state");
-        }
+Wall FlatPlateWall(const FlowOptions& o) {
+    return o.wall == "adiabatic" ? Wall::Adiabatic : Wall::Isothermal;
+}
+
+void CheckFlatPlateOptions(Nembra::NavierStokesEquations2D& solver, const FlowOptions& o) {
+    if (AsFlatPlate(solver) != nullptr) {
         return;
     }
     if (o.wall) {
-        plate->SetWallCondition(*o.wall == "adiabatic" ? Wall::Adiabatic : Wall::Isothermal);
+        throw UsageError("--wall: only the flat-plate case has a wall");
+    }
+    if (o.untilConverged) {
+        throw UsageError("--until-converged: only the flat-plate case settles to a steady state");
     }
 }
 

@@ -24,9 +24,11 @@ void AddFlatPlateOptions(CLI::App& flow, FlowOptions& options);
 // The solver as a flat plate, or null for any other case.
 Nembra::SupersonicFlatPlate* AsFlatPlate(Nembra::NavierStokesEquations2D& solver);
 
-// Applies --wall before the first call. Throws UsageError when a flat-plate option is given for
-// another case.
-void ConfigureFlatPlate(Nembra::NavierStokesEquations2D& solver, const FlowOptions& options);
+// The wall chosen with --wall (isothermal unless given).
+Nembra::SupersonicFlatPlate::WallCondition FlatPlateWall(const FlowOptions& options);
+
+// Throws UsageError when a flat-plate option is given for another case.
+void CheckFlatPlateOptions(Nembra::NavierStokesEquations2D& solver, const FlowOptions& options);
 
 // True once --until-converged is given and the last step changed no density by its tolerance.
 bool ReachedConvergence(Nembra::NavierStokesEquations2D& solver, const FlowOptions& options);

@@ -2,20 +2,29 @@
 
 #include <stdexcept>
 
-#include "Nembra/SupersonicFlatPlate.h"
-
 namespace nembra_cli {
 
 namespace {
 
+// Solvers share the library's two constructors: the compiled-in setting or the given geometry.
 template <typename Solver>
-std::unique_ptr<Nembra::NavierStokesEquations2D> Create(
-    const std::optional<FlowGeometry>& geometry) {
+std::unique_ptr<Solver> Construct(const std::optional<FlowGeometry>& geometry) {
     if (!geometry) {
         return std::make_unique<Solver>();
     }
     return std::make_unique<Solver>(geometry->nodesX, geometry->nodesY, geometry->lengthX,
                                     geometry->maxStepCount);
+}
+
+std::unique_ptr<Nembra::NavierStokesEquations2D> CreateClosedBox(const FlowCaseSettings& settings) {
+    return Construct<Nembra::NavierStokesEquations2D>(settings.geometry);
+}
+
+std::unique_ptr<Nembra::NavierStokesEquations2D> CreateFlatPlate(const FlowCaseSettings& settings) {
+    std::unique_ptr<Nembra::SupersonicFlatPlate> plate =
+        Construct<Nembra::SupersonicFlatPlate>(settings.geometry);
+    plate->SetWallCondition(settings.wall);
+    return plate;
 }
 
 }  // namespace
@@ -24,11 +33,11 @@ const std::vector<FlowCase>& FlowCases() {
     static const std::vector<FlowCase> cases = {
         {"closed-box",
          "air at rest in a closed box with a hot, high-pressure, fast-moving block at its centre",
-         &Create<Nembra::NavierStokesEquations2D>},
+         &CreateClosedBox},
         {"flat-plate",
          "Mach 4 free stream over a flat plate, the textbook validation case (see --wall and "
          "--until-converged)",
-         &Create<Nembra::SupersonicFlatPlate>},
+         &CreateFlatPlate},
     };
     return cases;
 }

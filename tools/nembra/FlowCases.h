@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Nembra/NavierStokesEquations2D.h"
+#include "Nembra/SupersonicFlatPlate.h"
 
 namespace nembra_cli {
 
@@ -18,12 +19,18 @@ struct FlowGeometry {
     int maxStepCount;
 };
 
+// What the command line decides about the solver it builds; case-specific choices join here.
+struct FlowCaseSettings {
+    std::optional<FlowGeometry> geometry;
+    Nembra::SupersonicFlatPlate::WallCondition wall =
+        Nembra::SupersonicFlatPlate::WallCondition::Isothermal;
+};
+
 // A flow problem the command can run: a solver class and how it is built.
 struct FlowCase {
     std::string name;
     std::string description;
-    std::unique_ptr<Nembra::NavierStokesEquations2D> (*create)(
-        const std::optional<FlowGeometry>& geometry);
+    std::unique_ptr<Nembra::NavierStokesEquations2D> (*create)(const FlowCaseSettings& settings);
 };
 
 const std::vector<FlowCase>& FlowCases();

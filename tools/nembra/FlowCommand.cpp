@@ -7,6 +7,7 @@
 #include "FlatPlate.h"
 #include "FlowCases.h"
 #include "FlowFields.h"
+#include "Interrupt.h"
 #include "JsonOutput.h"
 #include "PngOutput.h"
 #include "Progress.h"
@@ -30,15 +31,6 @@ std::vector<std::string> FieldNames() {
     return names;
 }
 
-bool Wants(const std::vector<std::string>& formats, const std::string& format) {
-    for (const std::string& f : formats) {
-        if (f == format) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::optional<FlowGeometry> GeometryFrom(const FlowOptions& o) {
     if (!o.nodesX && !o.nodesY && !o.lengthX && !o.maxSteps) {
         return std::nullopt;
@@ -55,7 +47,7 @@ std::optional<FlowGeometry> GeometryFrom(const FlowOptions& o) {
 
 std::vector<FlowField> PictureFields(const FlowOptions& o) {
     std::vector<FlowField> fields;
-    if (!Wants(o.formats, "png")) {
+    if (!Contains(o.formats, "png")) {
         return fields;
     }
     for (const std::string& name : o.fields) {
@@ -85,8 +77,13 @@ struct FlowPlan {
 FlowPlan PlanFlow(const FlowOptions& o) {
     FlowPlan plan;
     plan.geometry = GeometryFrom(o);
-    plan.solver = FindFlowCase(o.caseName).create(plan.geometry);
-    ConfigureFlatPlate(*plan.solver, o);
+    if (plan.geometry) {
+        RequireMemoryFor(static_cast<double>(plan.geometry->nodesX) * plan.geometry->nodesY *
+                             sizeof(Nembra::NavierStokesEquations2D::_MeshNode),
+                         "--nx/--ny");
+    }
+    plan.solver = FindFlowCase(o.caseName).create(FlowCaseSettings{plan.geometry, FlatPlateWall(o)});
+    CheckFlatPlateOptions(*plan.solver, o);
     if (plan.solver->GetMeshNodes(plan.nx, plan.ny) == nullptr) {
         throw UsageError("--nx/--ny: the solver could not allocate a mesh of " +
                          std::to_string(plan.geometry ? plan.geometry->nodesX : 0) + " × " +
@@ -101,7 +98,7 @@ FlowPlan PlanFlow(const FlowOptions& o) {
     }
     plan.files.directory = o.output;
     plan.files.pictures = PictureFields(o);
-    plan.files.vtk = Wants(o.formats, "vtk");
+    plan.files.vtk = Contains(o.formats, "vtk");
     plan.files.cellWidth = o.pixelsPerNode.value_or(DefaultCellWidth(plan.nx));
     const double dx = plan.solver->GetDeltaX();
     const double cellHeight =
@@ -111,7 +108,7 @@ FlowPlan PlanFlow(const FlowOptions& o) {
         throw UsageError("--pixels-per-node: the heat maps would exceed " +
                          FormatNumber(kLargestPicture) + " pixels a side; choose fewer pixels");
     }
-    plan.summary = Wants(o.formats, "json");
+    plan.summary = Contains(o.formats, "json");
     try {
         PrepareOutputDirectory(plan.files.directory);
     } catch (const OutputError& e) {
@@ -121,6 +118,7 @@ FlowPlan PlanFlow(const FlowOptions& o) {
 }
 
 struct FlowTally {
+    bool interrupted = false;
     int calls = 0;
     int steps = 0;
     double modelTime = 0.0;
@@ -130,6 +128,10 @@ struct FlowTally {
     double totalSeconds = 0.0;
 };
 
+double SecondsPerStep(const FlowTally& tally) {
+    return tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
+}
+
 nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally) {
     Nembra::NavierStokesEquations2D& solver = *plan.solver;
     const FlowSnapshot last = CaptureSnapshot(solver, tally.calls, tally.steps, tally.modelTime);
@@ -138,7 +140,7 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
         ranges[info.name] = RangeJson(FiniteRange(FieldValues(last, info.field)));
     }
     const double nodes = static_cast<double>(plan.nx) * plan.ny;
-    const double perStep = tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
+    const double perStep = SecondsPerStep(tally);
     return {
         {"command", "flow"},
         {"case", o.caseName},
@@ -161,6 +163,7 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
           {"gas_constant", solver.GetGasConstant()},
           {"prandtl", solver.GetPrandtl()}}},
         {"calls_made", tally.calls},
+        {"interrupted", tally.interrupted},
         {"steps", tally.steps},
         {"model_time", tally.modelTime},
         {"fields_at_end", ranges},
@@ -189,6 +192,10 @@ FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
     };
     const Clock::time_point start = Clock::now();
     for (int call = 1; call <= plan.calls; ++call) {
+        if (InterruptGuard::Requested()) {
+            tally.interrupted = true;
+            break;
+        }
         const int before = solver.GetStepCount();
         const bool advancing = before >= 1 && before < solver.GetMaxStepCount();
         if (advancing) {
@@ -224,7 +231,7 @@ void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
     RunReport report("nembra flow: " + o.caseName + ", " + std::to_string(plan.nx) + " × " +
                      std::to_string(plan.ny) + " nodes, " + std::to_string(tally.calls) + " calls");
     report.AddFiles(log);
-    const double perStep = tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
+    const double perStep = SecondsPerStep(tally);
     report.AddFigure("time steps", std::to_string(tally.steps));
     report.AddFigure("model time", FormatNumber(tally.modelTime) + " s");
     report.AddFigure("wall time", FormatDuration(tally.totalSeconds) + " (solver " +
@@ -236,6 +243,10 @@ void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
             ? FormatNumber(plan.nx * static_cast<double>(plan.ny) / perStep / 1e6) + " million"
             : "-");
     report.AddFigure("\"error:value'error\" reports", std::to_string(tally.unusableReports));
+    if (tally.unusableReports > 0) {
+        // The solver's reports end without a line break; start the table on a line of its own.
+        console.out << "\n";
+    }
     AddFlatPlateFigures(*plan.solver, o, tally.steps, report);
     report.Print(console.out);
 }
@@ -284,7 +295,7 @@ CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
         ->capture_default_str();
     cmd->add_option("-o,--output", o.output, "Output folder")->capture_default_str();
     cmd->add_option("--pixels-per-node", o.pixelsPerNode,
-                    "Heat map pixels per node along x [about 480 pixels across]")
+                    "Heat map pixels per node along x [about 420 pixels across]")
         ->check(PositiveNumber());
     cmd->add_flag("-q,--quiet", o.quiet, "No progress and no closing table");
     AddFlatPlateOptions(*cmd, o);
@@ -303,6 +314,7 @@ int RunFlow(const FlowOptions& o, Console& console) {
                       : console.errIsTerminal ? ProgressStyle::Bar
                                               : ProgressStyle::Lines,
                       "flow", plan.calls);
+    const InterruptGuard interruptible;
     try {
         const FlowTally tally = Simulate(o, plan, writer.get(), progress);
         OutputLog log;
@@ -320,6 +332,10 @@ int RunFlow(const FlowOptions& o, Console& console) {
         }
         if (!o.quiet) {
             Report(o, plan, tally, log, console);
+        }
+        if (tally.interrupted) {
+            console.err << "nembra flow: interrupted after " << tally.calls << " calls\n";
+            return kExitInterrupted;
         }
     } catch (const OutputError& e) {
         progress.Finish();

@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace nembra_cli {
 
@@ -21,6 +24,31 @@ std::string JoinNames(const std::vector<std::string>& names) {
         joined += (joined.empty() ? "" : ", ") + name;
     }
     return joined;
+}
+
+void RequireMemoryFor(double bytes, const std::string& options) {
+    const double pages = static_cast<double>(::sysconf(_SC_PHYS_PAGES));
+    const double pageSize = static_cast<double>(::sysconf(_SC_PAGESIZE));
+    if (pages <= 0.0 || pageSize <= 0.0) {
+        return;  // unknown: let the allocation decide
+    }
+    const double usable = pages * pageSize / 2.0;
+    if (bytes > usable) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "%s: would need %.3g GB, more than half of this machine's %.3g GB of memory",
+                      options.c_str(), bytes / 1e9, 2.0 * usable / 1e9);
+        throw UsageError(text);
+    }
+}
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+    for (const std::string& candidate : names) {
+        if (candidate == name) {
+            return true;
+        }
+    }
+    return false;
 }
 
 CLI::Validator WholeNumberAtLeast(long long minimum, const std::string& reason) {
@@ -65,10 +93,8 @@ CLI::Validator PositiveNumber(const std::string& reason) {
 CLI::Validator OneOf(const std::vector<std::string>& choices, const std::string& what) {
     return CLI::Validator(
         [=](std::string& text) -> std::string {
-            for (const std::string& choice : choices) {
-                if (text == choice) {
-                    return {};
-                }
+            if (Contains(choices, text)) {
+                return {};
             }
             return "'" + text + "' is not a known " + what + "; choose from " + JoinNames(choices);
         },

@@ -29,6 +29,12 @@ CLI::Validator WholeNumberAtLeast(long long minimum, const std::string& reason =
 CLI::Validator PositiveNumber(const std::string& reason = "");
 CLI::Validator OneOf(const std::vector<std::string>& choices, const std::string& what);
 
+// Refuses storage of more than half the machine's physical memory: the solvers zero-fill what
+// they allocate, so an oversized request would not fail cleanly but swap or be killed.
+// Throws UsageError naming `options`.
+void RequireMemoryFor(double bytes, const std::string& options);
+
 std::string JoinNames(const std::vector<std::string>& names);
+bool Contains(const std::vector<std::string>& names, const std::string& name);
 
 }  // namespace nembra_cli

@@ -24,7 +24,7 @@ struct HeatMap {
     std::string caption;          // step and model time
 };
 
-// Pixels per node along x so that the map of a typical mesh is about half a screen wide; the cell
+// Pixels per node along x so that the map of a typical mesh is about 420 pixels wide; the cell
 // height follows the physical aspect of a cell.
 double DefaultCellWidth(int nx);
 

@@ -19,7 +19,9 @@ std::string FormatDuration(double seconds) {
     if (!std::isfinite(seconds)) {
         return "?";
     }
-    if (seconds < 60.0) {
+    if (seconds < 1.0) {
+        std::snprintf(text, sizeof text, "%.3g ms", seconds * 1e3);
+    } else if (seconds < 60.0) {
         std::snprintf(text, sizeof text, "%.1f s", seconds);
     } else {
         const long whole = std::lround(seconds);

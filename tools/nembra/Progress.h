@@ -33,7 +33,7 @@ private:
     bool drawn_ = false;
 };
 
-// "3.2 s", "4 min 05 s": durations for people.
+// "12.5 ms", "3.2 s", "4 min 05 s": durations for people.
 std::string FormatDuration(double seconds);
 
 }  // namespace nembra_cli

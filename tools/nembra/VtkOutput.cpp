@@ -50,23 +50,24 @@ std::vector<double> Interleave(const FlowSnapshot& s) {
 std::string EncodeBase64(const unsigned char* data, std::size_t size) {
     static const char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((size + 2) / 3 * 4);
+    std::string out((size + 2) / 3 * 4, '=');
+    char* o = out.data();
     std::size_t k = 0;
-    for (; k + 2 < size; k += 3) {
+    for (; k + 2 < size; k += 3, o += 4) {
         const std::uint32_t triple = data[k] << 16 | data[k + 1] << 8 | data[k + 2];
-        out += kAlphabet[triple >> 18 & 63];
-        out += kAlphabet[triple >> 12 & 63];
-        out += kAlphabet[triple >> 6 & 63];
-        out += kAlphabet[triple & 63];
+        o[0] = kAlphabet[triple >> 18 & 63];
+        o[1] = kAlphabet[triple >> 12 & 63];
+        o[2] = kAlphabet[triple >> 6 & 63];
+        o[3] = kAlphabet[triple & 63];
     }
     if (k < size) {
         const bool two = k + 1 < size;
         const std::uint32_t triple = data[k] << 16 | (two ? data[k + 1] << 8 : 0);
-        out += kAlphabet[triple >> 18 & 63];
-        out += kAlphabet[triple >> 12 & 63];
-        out += two ? kAlphabet[triple >> 6 & 63] : '=';
-        out += '=';
+        o[0] = kAlphabet[triple >> 18 & 63];
+        o[1] = kAlphabet[triple >> 12 & 63];
+        if (two) {
+            o[2] = kAlphabet[triple >> 6 & 63];
+        }
     }
     return out;
 }

@@ -211,11 +211,8 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
     }
     const double dt = solver.GetTimeInterval();
     const double dx = solver.GetCoordinateStepSize();
-    Progress progress(console.err,
-                      o.quiet                 ? ProgressStyle::Silent
-                      : console.errIsTerminal ? ProgressStyle::Bar
-                                              : ProgressStyle::Lines,
-                      "diffusion", o.steps);
+    Progress progress(console.err, ChooseProgressStyle(o.quiet, console.errIsTerminal), "diffusion",
+                      o.steps);
     OutputLog log;
     LinePlot plot;
     DiffusionTally tally;
@@ -295,7 +292,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
     } catch (const OutputError& e) {
         progress.Finish();
         console.err << "nembra diffusion: error: " << e.what() << "\n";
-        return 1;
+        return kExitFailure;
     }
     if (!o.quiet) {
         RunReport report("nembra diffusion: " + std::to_string(solver.GetSamplingPoints()) +
@@ -311,7 +308,7 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
         console.err << "nembra diffusion: interrupted after " << tally.steps << " steps\n";
         return kExitInterrupted;
     }
-    return 0;
+    return kExitSuccess;
 }
 
 }  // namespace nembra_cli

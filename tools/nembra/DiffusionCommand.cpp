@@ -1,5 +1,6 @@
 #include "DiffusionCommand.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -140,6 +141,113 @@ struct DiffusionTally {
     double solverSeconds = 0.0;
 };
 
+// What a run produced: its files, the curves of its plot and its figures.
+struct DiffusionRecord {
+    OutputLog log;
+    LinePlot plot;
+    DiffusionTally tally;
+};
+
+void SaveProfile(const DiffusionOptions& o, const DiffusionPlan& plan, int step, bool plotted,
+                 DiffusionRecord& record) {
+    const Nembra::DiffusionEquation& solver = *plan.solver;
+    const std::vector<double> profile = ReadProfile(solver);
+    const double dx = solver.GetCoordinateStepSize();
+    if (Contains(o.formats, "csv")) {
+        const fs::path path = plan.directory / SnapshotFileName("profile", step, ".csv");
+        WriteProfileCsv(path, dx, profile);
+        record.log.Add("profiles (CSV)", path);
+    }
+    if (plotted) {
+        const double shade = static_cast<double>(step) / o.steps;
+        record.plot.series.push_back(
+            ProfileSeries(profile, dx, step * solver.GetTimeInterval(), shade));
+    }
+}
+
+bool Listed(const std::vector<int>& steps, int step) {
+    return std::binary_search(steps.begin(), steps.end(), step);
+}
+
+// Steps the solver, saving the planned profiles; an interrupted run saves where it stopped.
+void Simulate(const DiffusionOptions& o, DiffusionPlan& plan, Progress& progress,
+              DiffusionRecord& record) {
+    DiffusionTally& tally = record.tally;
+    const Clock::time_point start = Clock::now();
+    for (int step = 0;; ++step) {
+        if (Listed(plan.snapshotSteps, step)) {
+            SaveProfile(o, plan, step, Listed(plan.plottedSteps, step), record);
+        }
+        if (step == o.steps) {
+            break;
+        }
+        if (InterruptGuard::Requested()) {
+            tally.interrupted = true;
+            if (!Listed(plan.snapshotSteps, step)) {
+                SaveProfile(o, plan, step, true, record);
+            }
+            break;
+        }
+        const Clock::time_point t0 = Clock::now();
+        plan.solver->UpdateDatas();
+        tally.solverSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+        tally.steps = step + 1;
+        progress.Update(tally.steps);
+    }
+    progress.Finish();
+    tally.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void WriteProfilePlot(const DiffusionPlan& plan, DiffusionRecord& record) {
+    record.plot.title = "diffusion profiles, " + std::to_string(record.plot.series.size()) +
+                        " of " + std::to_string(plan.snapshotSteps.size()) + " snapshots";
+    record.plot.xLabel = "x";
+    record.plot.yLabel = "f";
+    const fs::path path = plan.directory / "profiles.png";
+    WriteLinePlotPng(path, record.plot);
+    record.log.Add("line plot (PNG)", path);
+}
+
+nlohmann::json SummaryJson(const DiffusionOptions& o, const DiffusionPlan& plan,
+                           const DiffusionTally& tally) {
+    const Nembra::DiffusionEquation& solver = *plan.solver;
+    const double dt = solver.GetTimeInterval();
+    return {
+        {"command", "diffusion"},
+        {"parameters",
+         {{"constructor", plan.defaultConstructed ? "default" : "four-argument"},
+          {"time_interval", dt},
+          {"coordinate_step_size", solver.GetCoordinateStepSize()},
+          {"segments", solver.GetSegments()},
+          {"sampling_points", solver.GetSamplingPoints()},
+          {"beta", solver.GetBeta()},
+          {"diffusion_number", solver.GetConstValue_A()},
+          {"initial", o.initialCsv.empty() ? o.initial : "csv:" + o.initialCsv},
+          {"snapshot_every", o.snapshotEvery}}},
+        {"steps", tally.steps},
+        {"interrupted", tally.interrupted},
+        {"model_time", tally.steps * dt},
+        {"profile_at_end", RangeJson(FiniteRange(ReadProfile(solver)))},
+        {"snapshots", plan.snapshotSteps.size()},
+        {"wall_time",
+         {{"total_s", tally.seconds},
+          {"per_step_s", tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0}}},
+    };
+}
+
+void Report(const DiffusionPlan& plan, const DiffusionRecord& record, Console& console) {
+    const Nembra::DiffusionEquation& solver = *plan.solver;
+    const int steps = record.tally.steps;
+    RunReport report("nembra diffusion: " + std::to_string(solver.GetSamplingPoints()) +
+                     " points, " + std::to_string(steps) + " steps");
+    report.AddFiles(record.log);
+    report.AddFigure("time steps", std::to_string(steps));
+    report.AddFigure("model time", FormatNumber(steps * solver.GetTimeInterval()));
+    report.AddFigure("diffusion number", FormatNumber(solver.GetConstValue_A()));
+    report.AddFigure("wall time", FormatDuration(record.tally.seconds));
+    report.Print(console.out);
+}
+
 }  // namespace
 
 std::vector<double> InitialProfile(const std::string& shape, int points) {
@@ -201,117 +309,41 @@ CLI::App* AddDiffusionCommand(CLI::App& app, DiffusionOptions& o) {
 int RunDiffusion(const DiffusionOptions& o, Console& console) {
     DiffusionPlan plan = PlanDiffusion(o);
     Nembra::DiffusionEquation& solver = *plan.solver;
-    const double a = solver.GetConstValue_A();
-    if (a > 0.5) {
+    if (solver.GetConstValue_A() > 0.5) {
         console.err << "nembra diffusion: warning: the diffusion number beta*dt/dx^2 = "
-                    << FormatNumber(a) << " exceeds 0.5; the explicit scheme is unstable\n";
+                    << FormatNumber(solver.GetConstValue_A())
+                    << " exceeds 0.5; the explicit scheme is unstable\n";
     }
     for (std::size_t i = 0; i < plan.initial.size(); ++i) {
         solver.SetSamplingPointsValue(static_cast<int>(i), plan.initial[i]);
     }
-    const double dt = solver.GetTimeInterval();
-    const double dx = solver.GetCoordinateStepSize();
-    Progress progress(console.err,
-                      o.quiet                 ? ProgressStyle::Silent
-                      : console.errIsTerminal ? ProgressStyle::Bar
-                                              : ProgressStyle::Lines,
-                      "diffusion", o.steps);
-    OutputLog log;
-    LinePlot plot;
-    DiffusionTally tally;
+    Progress progress(console.err, ChooseProgressStyle(o.quiet, console.errIsTerminal), "diffusion",
+                      o.steps);
+    DiffusionRecord record;
     const InterruptGuard interruptible;
     try {
-        std::size_t nextSnapshot = 0;
-        std::size_t nextPlotted = 0;
-        const Clock::time_point start = Clock::now();
-        for (int step = 0;; ++step) {
-            if (nextSnapshot < plan.snapshotSteps.size() &&
-                plan.snapshotSteps[nextSnapshot] == step) {
-                ++nextSnapshot;
-                const std::vector<double> profile = ReadProfile(solver);
-                if (Contains(o.formats, "csv")) {
-                    const fs::path path =
-                        plan.directory / SnapshotFileName("profile", step, ".csv");
-                    WriteProfileCsv(path, dx, profile);
-                    log.Add("profiles (CSV)", path);
-                }
-                if (nextPlotted < plan.plottedSteps.size() &&
-                    plan.plottedSteps[nextPlotted] == step) {
-                    const double shade = o.steps > 0 ? static_cast<double>(step) / o.steps : 0.0;
-                    plot.series.push_back(ProfileSeries(profile, dx, step * dt, shade));
-                    ++nextPlotted;
-                }
-            }
-            if (step == o.steps) {
-                break;
-            }
-            if (InterruptGuard::Requested()) {
-                tally.interrupted = true;
-                break;
-            }
-            const Clock::time_point t0 = Clock::now();
-            solver.UpdateDatas();
-            tally.solverSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
-            tally.steps = step + 1;
-            progress.Update(tally.steps);
-        }
-        progress.Finish();
-        tally.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-
+        Simulate(o, plan, progress, record);
         if (Contains(o.formats, "png")) {
-            plot.title = "diffusion profiles, " + std::to_string(plot.series.size()) + " of " +
-                         std::to_string(plan.snapshotSteps.size()) + " snapshots";
-            plot.xLabel = "x";
-            plot.yLabel = "f";
-            const fs::path path = plan.directory / "profiles.png";
-            WriteLinePlotPng(path, plot);
-            log.Add("line plot (PNG)", path);
+            WriteProfilePlot(plan, record);
         }
         if (Contains(o.formats, "json")) {
-            const double perStep = tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
-            const nlohmann::json summary = {
-                {"command", "diffusion"},
-                {"parameters",
-                 {{"constructor", plan.defaultConstructed ? "default" : "four-argument"},
-                  {"time_interval", dt},
-                  {"coordinate_step_size", dx},
-                  {"segments", solver.GetSegments()},
-                  {"sampling_points", solver.GetSamplingPoints()},
-                  {"beta", solver.GetBeta()},
-                  {"diffusion_number", a},
-                  {"initial", o.initialCsv.empty() ? o.initial : "csv:" + o.initialCsv},
-                  {"snapshot_every", o.snapshotEvery}}},
-                {"steps", tally.steps},
-                {"interrupted", tally.interrupted},
-                {"model_time", tally.steps * dt},
-                {"profile_at_end", RangeJson(FiniteRange(ReadProfile(solver)))},
-                {"snapshots", plan.snapshotSteps.size()},
-                {"wall_time", {{"total_s", tally.seconds}, {"per_step_s", perStep}}},
-            };
             const fs::path path = plan.directory / "summary.json";
-            WriteJson(path, summary);
-            log.Add("summary (JSON)", path);
+            WriteJson(path, SummaryJson(o, plan, record.tally));
+            record.log.Add("summary (JSON)", path);
         }
     } catch (const OutputError& e) {
         progress.Finish();
         console.err << "nembra diffusion: error: " << e.what() << "\n";
-        return 1;
+        return kExitFailure;
     }
     if (!o.quiet) {
-        RunReport report("nembra diffusion: " + std::to_string(solver.GetSamplingPoints()) +
-                         " points, " + std::to_string(tally.steps) + " steps");
-        report.AddFiles(log);
-        report.AddFigure("time steps", std::to_string(tally.steps));
-        report.AddFigure("model time", FormatNumber(tally.steps * dt));
-        report.AddFigure("diffusion number", FormatNumber(a));
-        report.AddFigure("wall time", FormatDuration(tally.seconds));
-        report.Print(console.out);
+        Report(plan, record, console);
     }
-    if (tally.interrupted) {
-        console.err << "nembra diffusion: interrupted after " << tally.steps << " steps\n";
+    if (record.tally.interrupted) {
+        console.err << "nembra diffusion: interrupted after " << record.tally.steps << " steps\n";
         return kExitInterrupted;
     }
-    return 0;
+    return kExitSuccess;
 }
 
 }  // namespace nembra_cli

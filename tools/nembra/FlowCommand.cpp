@@ -132,6 +132,11 @@ double SecondsPerStep(const FlowTally& tally) {
     return tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
 }
 
+double NodeUpdatesPerSecond(const FlowPlan& plan, const FlowTally& tally) {
+    const double perStep = SecondsPerStep(tally);
+    return perStep > 0.0 ? static_cast<double>(plan.nx) * plan.ny / perStep : 0.0;
+}
+
 nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally) {
     Nembra::NavierStokesEquations2D& solver = *plan.solver;
     const FlowSnapshot last = CaptureSnapshot(solver, tally.calls, tally.steps, tally.modelTime);
@@ -139,8 +144,6 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
     for (const FieldInfo& info : AllFlowFields()) {
         ranges[info.name] = RangeJson(FiniteRange(FieldValues(last, info.field)));
     }
-    const double nodes = static_cast<double>(plan.nx) * plan.ny;
-    const double perStep = SecondsPerStep(tally);
     return {
         {"command", "flow"},
         {"case", o.caseName},
@@ -172,8 +175,8 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
         {"wall_time",
          {{"total_s", tally.totalSeconds},
           {"solver_s", tally.solverSeconds},
-          {"per_step_s", perStep},
-          {"node_updates_per_s", perStep > 0.0 ? nodes / perStep : 0.0}}},
+          {"per_step_s", SecondsPerStep(tally)},
+          {"node_updates_per_s", NodeUpdatesPerSecond(plan, tally)}}},
     };
 }
 
@@ -231,17 +234,13 @@ void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
     RunReport report("nembra flow: " + o.caseName + ", " + std::to_string(plan.nx) + " × " +
                      std::to_string(plan.ny) + " nodes, " + std::to_string(tally.calls) + " calls");
     report.AddFiles(log);
-    const double perStep = SecondsPerStep(tally);
     report.AddFigure("time steps", std::to_string(tally.steps));
     report.AddFigure("model time", FormatNumber(tally.modelTime) + " s");
     report.AddFigure("wall time", FormatDuration(tally.totalSeconds) + " (solver " +
                                       FormatDuration(tally.solverSeconds) + ")");
-    report.AddFigure("wall time per step", FormatNumber(perStep * 1e6) + " µs");
-    report.AddFigure(
-        "node updates per second",
-        perStep > 0.0
-            ? FormatNumber(plan.nx * static_cast<double>(plan.ny) / perStep / 1e6) + " million"
-            : "-");
+    report.AddFigure("wall time per step", FormatNumber(SecondsPerStep(tally) * 1e6) + " µs");
+    report.AddFigure("node updates per second",
+                     FormatNumber(NodeUpdatesPerSecond(plan, tally) / 1e6) + " million");
     report.AddFigure("\"error:value'error\" reports", std::to_string(tally.unusableReports));
     if (tally.unusableReports > 0) {
         // The solver's reports end without a line break; start the table on a line of its own.
@@ -309,11 +308,8 @@ int RunFlow(const FlowOptions& o, Console& console) {
     if (anySnapshotFiles) {
         writer = std::make_unique<SnapshotWriter>(plan.files);
     }
-    Progress progress(console.err,
-                      o.quiet                 ? ProgressStyle::Silent
-                      : console.errIsTerminal ? ProgressStyle::Bar
-                                              : ProgressStyle::Lines,
-                      "flow", plan.calls);
+    Progress progress(console.err, ChooseProgressStyle(o.quiet, console.errIsTerminal), "flow",
+                      plan.calls);
     const InterruptGuard interruptible;
     try {
         const FlowTally tally = Simulate(o, plan, writer.get(), progress);
@@ -340,9 +336,9 @@ int RunFlow(const FlowOptions& o, Console& console) {
     } catch (const OutputError& e) {
         progress.Finish();
         console.err << "nembra flow: error: " << e.what() << "\n";
-        return 1;
+        return kExitFailure;
     }
-    return 0;
+    return kExitSuccess;
 }
 
 }  // namespace nembra_cli

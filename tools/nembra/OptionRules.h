@@ -9,6 +9,12 @@
 
 namespace nembra_cli {
 
+// Exit statuses: 0 success, 1 a failure while running (a file could not be written),
+// 2 bad command-line input (nothing was simulated), 130 stopped by a signal (Interrupt.h).
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
 // Bad input found after parsing (an option combination, an unwritable folder, an unusable
 // file): reported like a parse error, with exit status 2, before any simulation work.
 class UsageError : public std::runtime_error {

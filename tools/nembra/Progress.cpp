@@ -14,6 +14,13 @@ constexpr int kBarCells = 30;
 
 }  // namespace
 
+ProgressStyle ChooseProgressStyle(bool quiet, bool toTerminal) {
+    if (quiet) {
+        return ProgressStyle::Silent;
+    }
+    return toTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
+}
+
 std::string FormatDuration(double seconds) {
     char text[40];
     if (!std::isfinite(seconds)) {

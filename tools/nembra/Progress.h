@@ -9,6 +9,7 @@ namespace nembra_cli {
 // How a run shows that it is alive: a redrawn one-line bar on a terminal, occasional plain lines
 // in logs and pipes, or nothing.
 enum class ProgressStyle { Bar, Lines, Silent };
+ProgressStyle ChooseProgressStyle(bool quiet, bool toTerminal);
 
 class Progress {
 public:

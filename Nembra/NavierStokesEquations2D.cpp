@@ -11,6 +11,14 @@
 
 #include "Nembra/MessageBox.h"
 
+// Marks a loop over a row whose iterations are independent, so that it is vectorised whatever the
+// optimisation level's cost model says. Each iteration still evaluates its formula in order.
+#if defined(__GNUC__) || defined(__clang__)
+#define NEMBRA_VECTOR_LOOP _Pragma("omp simd")
+#else
+#define NEMBRA_VECTOR_LOOP
+#endif
+
 namespace Nembra {
 
 using Node = NavierStokesEquations2D::_MeshNode;
@@ -118,16 +126,6 @@ double FirstOrderDerivative(const Value& f, int m, int n, double h, Stencil insi
     return (f(m + 1) - f(m - 1)) / (2 * h);
 }
 
-// The six gradients (dU/dx, dU/dy, dV/dx, dV/dy, dT/dx, dT/dy) of one state of a node.
-struct Gradients {
-    double dUdX, dUdY, dVdX, dVdY, dTdX, dTdY;
-};
-
-// The primitive and transport values of one state of a node that its fluxes are built from.
-struct FluxInputs {
-    double rho, u, v, p, et, mu, k;
-};
-
 // Newtonian stresses under Stokes' hypothesis: the second viscosity coefficient is -2 mu / 3.
 void StokesStress(double& tauXX, double& tauXY, double& tauYY, double dUdX, double dUdY,
                   double dVdX, double dVdY, double mu) {
@@ -147,6 +145,7 @@ NavierStokesEquations2D::NavierStokesEquations2D() : NavierStokesEquations2D(70,
 NavierStokesEquations2D::NavierStokesEquations2D(int imax, int jmax, double lengthX,
                                                  int maxStepCount)
     : MeshNodes(nullptr),
+      StepScratch(nullptr),
       IMax(imax),
       JMax(jmax),
       DeltaX(0.0),
@@ -184,6 +183,10 @@ NavierStokesEquations2D::NavierStokesEquations2D(int imax, int jmax, double leng
       SoundFactor(0.0) {
     ComputeDerivedMembers();
     AllocateMeshNodesSpace(MeshNodes, IMax, JMax);
+    if (MeshNodes != nullptr && !AllocateStepScratch(StepScratch, JMax)) {
+        AllocateStorageError();
+        ReleaseMeshNodes(MeshNodes, IMax, JMax);
+    }
     if (MeshNodes == nullptr) {
         IMax = 0;
         JMax = 0;
@@ -205,16 +208,16 @@ void NavierStokesEquations2D::ComputeDerivedMembers() {
 }
 
 NavierStokesEquations2D::NavierStokesEquations2D(const NavierStokesEquations2D& other)
-    : MeshNodes(nullptr) {
+    : MeshNodes(nullptr), StepScratch(nullptr) {
     CopySettingsFrom(other);
-    if (!DuplicateMeshOf(other, MeshNodes)) {
+    if (!DuplicateMeshOf(other, MeshNodes, StepScratch)) {
         IMax = 0;
         JMax = 0;
     }
 }
 
 NavierStokesEquations2D::NavierStokesEquations2D(NavierStokesEquations2D&& other) noexcept
-    : MeshNodes(nullptr) {
+    : MeshNodes(nullptr), StepScratch(nullptr) {
     CopySettingsFrom(other);
     TakeMeshOf(other);
 }
@@ -225,19 +228,21 @@ NavierStokesEquations2D& NavierStokesEquations2D::operator=(const NavierStokesEq
     }
     // Duplicate first: if that fails this solver keeps everything it had.
     _MeshNode** copy = nullptr;
-    if (!DuplicateMeshOf(other, copy)) {
+    double* scratch = nullptr;
+    if (!DuplicateMeshOf(other, copy, scratch)) {
         return *this;
     }
-    ReleaseMeshNodes(MeshNodes, IMax, JMax);
+    ReleaseStorage();
     CopySettingsFrom(other);
     MeshNodes = copy;
+    StepScratch = scratch;
     return *this;
 }
 
 NavierStokesEquations2D& NavierStokesEquations2D::operator=(
     NavierStokesEquations2D&& other) noexcept {
     if (this != &other) {
-        ReleaseMeshNodes(MeshNodes, IMax, JMax);
+        ReleaseStorage();
         CopySettingsFrom(other);
         TakeMeshOf(other);
     }
@@ -245,7 +250,13 @@ NavierStokesEquations2D& NavierStokesEquations2D::operator=(
 }
 
 NavierStokesEquations2D::~NavierStokesEquations2D() {
+    ReleaseStorage();
+}
+
+void NavierStokesEquations2D::ReleaseStorage() {
     ReleaseMeshNodes(MeshNodes, IMax, JMax);
+    delete[] StepScratch;
+    StepScratch = nullptr;
 }
 
 // Every member but the mesh itself.
@@ -287,16 +298,22 @@ void NavierStokesEquations2D::CopySettingsFrom(const NavierStokesEquations2D& ot
     SoundFactor = other.SoundFactor;
 }
 
-// A mesh of its own with the same contents as other's, or none when other holds none. False
-// when the storage could not be had (announced by the allocation).
+// A mesh of its own with the same contents as other's, and working rows for it, or none when
+// other holds none. False when the storage could not be had (announced).
 bool NavierStokesEquations2D::DuplicateMeshOf(const NavierStokesEquations2D& other,
-                                              _MeshNode**& copy) {
+                                              _MeshNode**& copy, double*& scratch) {
     copy = nullptr;
+    scratch = nullptr;
     if (other.MeshNodes == nullptr) {
         return true;
     }
     AllocateMeshNodesSpace(copy, other.IMax, other.JMax);
     if (copy == nullptr) {
+        return false;
+    }
+    if (!AllocateStepScratch(scratch, other.JMax)) {
+        AllocateStorageError();
+        ReleaseMeshNodes(copy, other.IMax, other.JMax);
         return false;
     }
     for (int i = 0; i < other.IMax; ++i) {
@@ -311,6 +328,8 @@ bool NavierStokesEquations2D::DuplicateMeshOf(const NavierStokesEquations2D& oth
 void NavierStokesEquations2D::TakeMeshOf(NavierStokesEquations2D& other) {
     MeshNodes = other.MeshNodes;
     other.MeshNodes = nullptr;
+    StepScratch = other.StepScratch;
+    other.StepScratch = nullptr;
     other.IMax = 0;
     other.JMax = 0;
 }
@@ -802,179 +821,637 @@ void NavierStokesEquations2D::HeatDischarge(double& qX, double& qY, double& dTdX
 // ---------------------------------------------------------------------------------------------
 // Time step
 
-double NavierStokesEquations2D::CalculateTimeStep(_MeshNode** rows, int rowCount, int nodesPerRow) {
+namespace {
+
+// What the time step needs of the mesh, gathered in one read of every node: the largest viscous
+// diffusivity, and the largest sum of the acoustic and convective terms.
+//
+// A node's step, Courant/(rate + viscous term), only shrinks as its rate grows (correctly rounded
+// addition and division are monotonic and Courant is positive), so the smallest node step is the
+// step of the largest rate: one division gives exactly the minimum of all the per-node divisions.
+// A NaN rate is passed over like a NaN node step, except at the first node, whose step is taken
+// whatever it is.
+struct TimeStepScan {
+    double largestDiffusivity = 0;
+    double largestRate = -1;  // negative while no node with a number as its rate has been seen
+    double firstRate = 0;
+    bool visitedAny = false;
+};
+
+struct TimeStepTerms {
+    double viscousFactor;
+    double soundFactor;
+    double sqrtSpacing;  // square root of the spacing coefficient
+    double deltaX;
+    double deltaY;
+};
+
+double Diffusivity(const Node& n, const TimeStepTerms& terms) {
+    return (n.Mu * terms.viscousFactor) / n.Rho;
+}
+
+double Rate(const Node& n, const TimeStepTerms& terms) {
+    const double acoustic = std::sqrt(std::fabs(n.T * terms.soundFactor)) * terms.sqrtSpacing;
+    const double convective = std::fabs(n.U) / terms.deltaX + std::fabs(n.V) / terms.deltaY;
+    return acoustic + convective;
+}
+
+// Folds one row into the scan.
+void ScanTimeStepRow(const Node* row, int count, const TimeStepTerms& terms, TimeStepScan& scan) {
+    if (count <= 0) {
+        return;
+    }
+    if (!scan.visitedAny) {
+        scan.firstRate = Rate(row[0], terms);
+        scan.visitedAny = true;
+    }
+    double largestDiffusivity = scan.largestDiffusivity;
+    double largestRate = scan.largestRate;
+    for (int j = 0; j < count; ++j) {
+        const double diffusivity = Diffusivity(row[j], terms);
+        largestDiffusivity = diffusivity > largestDiffusivity ? diffusivity : largestDiffusivity;
+        const double rate = Rate(row[j], terms);
+        largestRate = rate > largestRate ? rate : largestRate;
+    }
+    scan.largestDiffusivity = largestDiffusivity;
+    scan.largestRate = largestRate;
+}
+
+}  // namespace
+
+// Number of the row's first `count` nodes holding an unusable value in one of the checked slots.
+int NavierStokesEquations2D::CountUnusableNodes(_MeshNode* row, int count) {
+    int unusable = 0;
+    for (int j = 0; j < count; ++j) {
+        _MeshNode& n = row[j];
+        // Every slot is tested: the count is the same, and the loop carries no branch per slot.
+        const bool usable = ValueAvailability(n.Rho) & ValueAvailability(n.U) &
+                            ValueAvailability(n.V) & ValueAvailability(n.Et) &
+                            ValueAvailability(n.Eint) & ValueAvailability(n.K) &
+                            ValueAvailability(n.Mu) & ValueAvailability(n.P);
+        unusable += usable ? 0 : 1;
+    }
+    return unusable;
+}
+
+void NavierStokesEquations2D::FillTimeStepCoefficients() {
     if (!TimeStepCoefficientsReady) {
         SpacingCoefficient = 1 / (DeltaX * DeltaX) + 1 / (DeltaY * DeltaY);
         ViscousFactor = std::fabs((Gamma * 4) / (Prandtl * 3));
         SoundFactor = Gamma * GasConstant;
         TimeStepCoefficientsReady = true;
     }
+}
+
+double NavierStokesEquations2D::CalculateTimeStep(_MeshNode** rows, int rowCount, int nodesPerRow) {
+    ScanTimeStepAndValues(rows, rowCount, nodesPerRow, 0, 0);
+    return DeltaT;
+}
+
+// Stores the time step of rowCount x nodesPerRow nodes in DeltaT and, in the same read of the
+// nodes, counts those among the first checkedRows x checkedNodes that hold unusable values.
+int NavierStokesEquations2D::ScanTimeStepAndValues(_MeshNode** rows, int rowCount, int nodesPerRow,
+                                                   int checkedRows, int checkedNodes) {
+    FillTimeStepCoefficients();
     if (rows == nullptr) {
         rowCount = 0;
     }
-
-    // Viscous diffusion is limited by the most diffusive node of the whole mesh.
-    double largestDiffusivity = 0;
+    const TimeStepTerms terms{ViscousFactor, SoundFactor, std::sqrt(std::fabs(SpacingCoefficient)),
+                              DeltaX, DeltaY};
+    TimeStepScan scan;
+    int unusableNodes = 0;
     for (int i = 0; i < rowCount; ++i) {
-        for (int j = 0; j < nodesPerRow; ++j) {
-            const _MeshNode& n = rows[i][j];
-            const double diffusivity = (n.Mu * ViscousFactor) / n.Rho;
-            if (diffusivity > largestDiffusivity) {
-                largestDiffusivity = diffusivity;
-            }
+        ScanTimeStepRow(rows[i], nodesPerRow, terms, scan);
+        if (i < checkedRows && checkedNodes > 0) {
+            unusableNodes += CountUnusableNodes(rows[i], checkedNodes);
         }
     }
 
-    // Courant limit of convection, sound and diffusion at each node; the smallest one wins.
-    // A negative value means that no node has been taken yet.
-    double smallest = -1;
-    for (int i = 0; i < rowCount; ++i) {
-        for (int j = 0; j < nodesPerRow; ++j) {
-            const _MeshNode& n = rows[i][j];
-            const double acoustic =
-                std::sqrt(std::fabs(n.T * SoundFactor)) * std::sqrt(std::fabs(SpacingCoefficient));
-            const double convective = std::fabs(n.U) / DeltaX + std::fabs(n.V) / DeltaY;
-            const double viscous = 2 * largestDiffusivity * SpacingCoefficient;
-            const double nodeStep = Courant / (acoustic + convective + viscous);
-            if (smallest < 0) {
-                smallest = nodeStep;
-            }
-            if (smallest > nodeStep) {
-                smallest = nodeStep;
-            }
-        }
+    double step = -1;
+    if (scan.visitedAny) {
+        const double rate = std::isnan(scan.firstRate) ? scan.firstRate : scan.largestRate;
+        const double viscous = 2 * scan.largestDiffusivity * SpacingCoefficient;
+        step = Courant / (rate + viscous);
     }
-    DeltaT = smallest;
-    return smallest;
+    DeltaT = step;
+    return unusableNodes;
 }
 
 // ---------------------------------------------------------------------------------------------
 // MacCormack step
+//
+// The step runs row by row. A sweep gathers the slots it needs from a few records into working
+// rows (one plain array per quantity), evaluates each formula across the row in a loop the
+// compiler can vectorise, in the order of operations of the per-node formula, and writes the
+// results back into the records. The flux phase of a row and the update phase of the row before
+// it run together while both rows are still in cache.
 
 namespace {
 
-// Flux vectors E (along x) and F (along y) of one state, with the viscous stresses and the
-// heat flux of that state's gradients.
-void StoreFluxes(double* E, double* F, const FluxInputs& s, const Gradients& g) {
-    double tauXX = 0;
-    double tauXY = 0;
-    double tauYY = 0;
-    StokesStress(tauXX, tauXY, tauYY, g.dUdX, g.dUdY, g.dVdX, g.dVdY, s.mu);
-    const double qX = -(s.k * g.dTdX);
-    const double qY = -(s.k * g.dTdY);
-    E[0] = s.rho * s.u;
-    E[1] = s.rho * s.u * s.u + s.p - tauXX;
-    E[2] = s.rho * s.u * s.v - tauXY;
-    E[3] = (s.et + s.p - tauXX) * s.u - tauXY * s.v + qX;
-    F[0] = s.rho * s.v;
-    F[1] = s.rho * s.u * s.v - tauXY;
-    F[2] = s.rho * s.v * s.v + s.p - tauYY;
-    F[3] = (s.et + s.p - tauYY) * s.v - tauXY * s.u + qY;
+// How the flux phases read one state of a node and where they store its fluxes.
+struct CurrentState {
+    static double U(const Node& n) { return n.U; }
+    static double V(const Node& n) { return n.V; }
+    static double T(const Node& n) { return n.T; }
+    static double Rho(const Node& n) { return n.Rho; }
+    static double P(const Node& n) { return n.P; }
+    static double Et(const Node& n) { return n.Et; }
+    static double Mu(const Node& n) { return n.Mu; }
+    static double K(const Node& n) { return n.K; }
+    static double* FluxE(Node& n) { return n.FluxE; }
+    static double* FluxF(Node& n) { return n.FluxF; }
+};
+
+struct PredictedState {
+    static double U(const Node& n) { return n.UProspect; }
+    static double V(const Node& n) { return n.VProspect; }
+    static double T(const Node& n) { return n.TProspect; }
+    // The corrector's fluxes take the predicted density from the conserved vector.
+    static double Rho(const Node& n) { return n.QProspect[0]; }
+    static double P(const Node& n) { return n.PProspect; }
+    static double Et(const Node& n) { return n.EtProspect; }
+    static double Mu(const Node& n) { return n.MuProspect; }
+    static double K(const Node& n) { return n.KProspect; }
+    static double* FluxE(Node& n) { return n.FluxEProspect; }
+    static double* FluxF(Node& n) { return n.FluxFProspect; }
+};
+
+// The one-sided stencils of the first and the last row reach three rows inward.
+constexpr int kRingRows = 4;
+constexpr int kStepArrayCount = 64;
+// Working rows start on cache lines of their own.
+constexpr int kRowAlignment = 8;
+
+// The working rows of a step, each `stride` doubles long.
+struct StepRows {
+    // u, v and T of the differenced state of the last rows gathered; row i sits at i % kRingRows.
+    double* u[kRingRows];
+    double* v[kRingRows];
+    double* t[kRingRows];
+    double* dUdX;
+    double* dUdY;
+    double* dVdX;
+    double* dVdY;
+    double* dTdX;
+    double* dTdY;
+    // Flux inputs of one row, with the absolute values that the fluxes take.
+    double* rho;
+    double* p;
+    double* et;
+    double* mu;
+    double* k;
+    // E and F of two consecutive rows; row i's fluxes sit at i % 2.
+    double* e[2][4];
+    double* f[2][4];
+    double* q[4];        // current conserved vector
+    double* qp[4];       // predicted conserved vector read back from the records
+    double* dudt[4];     // predictor time derivative
+    double* updated[4];  // conserved vector being decoded: predicted or corrected
+    // Primitives and transport values decoded from `updated`.
+    double* uOut;
+    double* vOut;
+    double* eintOut;
+    double* tOut;
+    double* pOut;
+    double* ratioOut;  // temperature over the reference temperature
+    double* powerOut;  // that ratio to the power 1.5
+    double* muOut;
+    double* kOut;
+
+    // The decoded rows, copied out for the loops that store them into the records.
+    struct Decoded {
+        const double* u;
+        const double* v;
+        const double* eint;
+        const double* t;
+        const double* p;
+        const double* mu;
+        const double* k;
+    };
+    Decoded decoded() const { return {uOut, vOut, eintOut, tOut, pOut, muOut, kOut}; }
+};
+
+std::size_t StepRowStride(int nodesPerRow) {
+    const auto n = static_cast<std::size_t>(nodesPerRow);
+    return (n + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+}
+
+StepRows MapStepRows(double* scratch, int nodesPerRow) {
+    const std::size_t stride = StepRowStride(nodesPerRow);
+    double* next = scratch;
+    const auto take = [&next, stride] {
+        double* row = next;
+        next += stride;
+        return row;
+    };
+    StepRows w{};
+    for (int r = 0; r < kRingRows; ++r) {
+        w.u[r] = take();
+        w.v[r] = take();
+        w.t[r] = take();
+    }
+    for (double** row : {&w.dUdX, &w.dUdY, &w.dVdX,     &w.dVdY,     &w.dTdX,  &w.dTdY, &w.rho,
+                         &w.p,    &w.et,   &w.mu,       &w.k,        &w.uOut,  &w.vOut, &w.eintOut,
+                         &w.tOut, &w.pOut, &w.ratioOut, &w.powerOut, &w.muOut, &w.kOut}) {
+        *row = take();
+    }
+    for (int c = 0; c < 4; ++c) {
+        w.e[0][c] = take();
+        w.e[1][c] = take();
+        w.f[0][c] = take();
+        w.f[1][c] = take();
+        w.q[c] = take();
+        w.qp[c] = take();
+        w.dudt[c] = take();
+        w.updated[c] = take();
+    }
+    return w;
+}
+
+// The solver members that the row kernels read.
+struct StepConstants {
+    double deltaX;
+    double deltaY;
+    double deltaT;
+    double cv;
+    double gasConstant;
+    double tRef;
+    double muRef;
+    double cp;
+    double prandtl;
+};
+
+struct ArrayValues {
+    const double* f;
+    double operator()(int k) const { return f[k]; }
+};
+
+struct RingColumn {
+    double* const* ring;
+    int j;
+    double operator()(int k) const { return ring[k % kRingRows][j]; }
+};
+
+// d/dy along a row of `count` values: central inside, HighOrderDerivative's stencils at the ends.
+void DerivativeAlongRow(const double* f, int count, double h, double* out) {
+    const double twoH = 2 * h;
+    NEMBRA_VECTOR_LOOP
+    for (int j = 1; j < count - 1; ++j) {
+        out[j] = (f[j + 1] - f[j - 1]) / twoH;
+    }
+    out[0] = HighOrderDerivative(ArrayValues{f}, 0, count, h);
+    out[count - 1] = HighOrderDerivative(ArrayValues{f}, count - 1, count, h);
+}
+
+// d/dx at row i of rowCount rows, from the ring of gathered rows.
+void DerivativeAcrossRows(double* const* ring, int i, int rowCount, int count, double h,
+                          double* out) {
+    if (i > 0 && i < rowCount - 1) {
+        const double* next = ring[(i + 1) % kRingRows];
+        const double* previous = ring[(i - 1) % kRingRows];
+        const double twoH = 2 * h;
+        NEMBRA_VECTOR_LOOP
+        for (int j = 0; j < count; ++j) {
+            out[j] = (next[j] - previous[j]) / twoH;
+        }
+        return;
+    }
+    for (int j = 0; j < count; ++j) {
+        out[j] = HighOrderDerivative(RingColumn{ring, j}, i, rowCount, h);
+    }
+}
+
+template <typename State>
+void GatherDifferencedRow(const Node* row, int count, double* u, double* v, double* t) {
+    for (int j = 0; j < count; ++j) {
+        u[j] = State::U(row[j]);
+        v[j] = State::V(row[j]);
+        t[j] = State::T(row[j]);
+    }
+}
+
+template <typename State>
+void GatherFluxInputs(const Node* row, int count, const StepRows& w) {
+    double* const rho = w.rho;
+    double* const p = w.p;
+    double* const et = w.et;
+    double* const mu = w.mu;
+    double* const k = w.k;
+    for (int j = 0; j < count; ++j) {
+        const Node& n = row[j];
+        rho[j] = std::fabs(State::Rho(n));
+        p[j] = std::fabs(State::P(n));
+        et[j] = std::fabs(State::Et(n));
+        mu[j] = State::Mu(n);
+        k[j] = State::K(n);
+    }
+}
+
+// E and F of a row, with the viscous stresses and the heat flux of the row's gradients.
+void ComputeFluxRow(const StepRows& w, const double* u, const double* v, int count,
+                    double* const* e, double* const* f) {
+    const double* const dUdX = w.dUdX;
+    const double* const dUdY = w.dUdY;
+    const double* const dVdX = w.dVdX;
+    const double* const dVdY = w.dVdY;
+    const double* const dTdX = w.dTdX;
+    const double* const dTdY = w.dTdY;
+    const double* const rhoRow = w.rho;
+    const double* const pRow = w.p;
+    const double* const etRow = w.et;
+    const double* const muRow = w.mu;
+    const double* const kRow = w.k;
+    double* const e0 = e[0];
+    double* const e1 = e[1];
+    double* const e2 = e[2];
+    double* const e3 = e[3];
+    double* const f0 = f[0];
+    double* const f1 = f[1];
+    double* const f2 = f[2];
+    double* const f3 = f[3];
+    NEMBRA_VECTOR_LOOP
+    for (int j = 0; j < count; ++j) {
+        double tauXX = 0;
+        double tauXY = 0;
+        double tauYY = 0;
+        StokesStress(tauXX, tauXY, tauYY, dUdX[j], dUdY[j], dVdX[j], dVdY[j], muRow[j]);
+        const double qX = -(kRow[j] * dTdX[j]);
+        const double qY = -(kRow[j] * dTdY[j]);
+        const double rho = rhoRow[j];
+        const double p = pRow[j];
+        const double et = etRow[j];
+        // The shear term of E[2] and F[1] is one and the same number.
+        const double shear = rho * u[j] * v[j] - tauXY;
+        e0[j] = rho * u[j];
+        e1[j] = rho * u[j] * u[j] + p - tauXX;
+        e2[j] = shear;
+        e3[j] = (et + p - tauXX) * u[j] - tauXY * v[j] + qX;
+        f0[j] = rho * v[j];
+        f1[j] = shear;
+        f2[j] = rho * v[j] * v[j] + p - tauYY;
+        f3[j] = (et + p - tauYY) * v[j] - tauXY * u[j] + qY;
+    }
+}
+
+// Four working rows held in locals: the stores into the records cannot then be taken to change
+// where the rows are, and the compiler keeps the addresses in registers.
+struct FourRows {
+    const double* r0;
+    const double* r1;
+    const double* r2;
+    const double* r3;
+    explicit FourRows(double* const* rows) : r0(rows[0]), r1(rows[1]), r2(rows[2]), r3(rows[3]) {}
+    void CopyTo(double* out, int j) const {
+        out[0] = r0[j];
+        out[1] = r1[j];
+        out[2] = r2[j];
+        out[3] = r3[j];
+    }
+};
+
+template <typename State>
+void StoreFluxRow(Node* row, int count, double* const* e, double* const* f) {
+    const FourRows E(e);
+    const FourRows F(f);
+    for (int j = 0; j < count; ++j) {
+        E.CopyTo(State::FluxE(row[j]), j);
+        F.CopyTo(State::FluxF(row[j]), j);
+    }
+}
+
+// Makes sure that the ring holds every row that the x-derivatives of row i read.
+template <typename State>
+void GatherRingFor(Node** mesh, int i, int rowCount, int count, const StepRows& w,
+                   int& lastGathered) {
+    const int needed = std::min(i == 0 ? 3 : i + 1, rowCount - 1);
+    while (lastGathered < needed) {
+        ++lastGathered;
+        const int slot = lastGathered % kRingRows;
+        GatherDifferencedRow<State>(mesh[lastGathered], count, w.u[slot], w.v[slot], w.t[slot]);
+    }
+}
+
+// Gradients and fluxes of one state at every node of row i, stored in the records and kept in
+// the working rows of the row's parity.
+template <typename State>
+void FluxRow(Node** mesh, int i, int rowCount, int count, const StepRows& w, const StepConstants& c,
+             int& lastGathered) {
+    GatherRingFor<State>(mesh, i, rowCount, count, w, lastGathered);
+    const int slot = i % kRingRows;
+    DerivativeAlongRow(w.u[slot], count, c.deltaY, w.dUdY);
+    DerivativeAlongRow(w.v[slot], count, c.deltaY, w.dVdY);
+    DerivativeAlongRow(w.t[slot], count, c.deltaY, w.dTdY);
+    DerivativeAcrossRows(w.u, i, rowCount, count, c.deltaX, w.dUdX);
+    DerivativeAcrossRows(w.v, i, rowCount, count, c.deltaX, w.dVdX);
+    DerivativeAcrossRows(w.t, i, rowCount, count, c.deltaX, w.dTdX);
+    GatherFluxInputs<State>(mesh[i], count, w);
+    ComputeFluxRow(w, w.u[slot], w.v[slot], count, w.e[i % 2], w.f[i % 2]);
+    StoreFluxRow<State>(mesh[i], count, w.e[i % 2], w.f[i % 2]);
+}
+
+// Primitives and transport values of the conserved vectors in `updated` (density and total
+// energy already made positive), nodes begin .. end-1, as the step's decoding specifies them.
+void DecodeConservedRow(const StepRows& w, int begin, int end, const StepConstants& c) {
+    const FourRows q(w.updated);
+    double* const uOut = w.uOut;
+    double* const vOut = w.vOut;
+    double* const eintOut = w.eintOut;
+    double* const tOut = w.tOut;
+    double* const pOut = w.pOut;
+    double* const ratioOut = w.ratioOut;
+    double* const powerOut = w.powerOut;
+    double* const muOut = w.muOut;
+    double* const kOut = w.kOut;
+    NEMBRA_VECTOR_LOOP
+    for (int j = begin; j < end; ++j) {
+        const double rho = q.r0[j];
+        const double u = q.r1[j] / rho;
+        const double v = q.r2[j] / rho;
+        const double eint = std::fabs(q.r3[j] / rho - (u * u + v * v) * 0.5);
+        const double T = std::fabs(eint / c.cv);
+        uOut[j] = u;
+        vOut[j] = v;
+        eintOut[j] = eint;
+        tOut[j] = T;
+        pOut[j] = std::fabs(rho * c.gasConstant * T);
+        // T is already positive: Sutherland's |T| is T itself.
+        ratioOut[j] = T / c.tRef;
+    }
+    // The libm calls in one tight loop of their own, the rest of Sutherland's law vectorised.
+    for (int j = begin; j < end; ++j) {
+        powerOut[j] = std::pow(ratioOut[j], 1.5);
+    }
+    const double sutherlandNumerator = c.tRef + 110;
+    NEMBRA_VECTOR_LOOP
+    for (int j = begin; j < end; ++j) {
+        const double mu = std::fabs(powerOut[j] * c.muRef * sutherlandNumerator / (tOut[j] + 110));
+        muOut[j] = mu;
+        kOut[j] = std::fabs(mu * c.cp / c.prandtl);
+    }
+}
+
+// Density and total energy cannot be negative; the momenta keep their sign.
+void MakeDensityAndEnergyPositive(const StepRows& w, int begin, int end) {
+    double* const rho = w.updated[0];
+    double* const et = w.updated[3];
+    NEMBRA_VECTOR_LOOP
+    for (int j = begin; j < end; ++j) {
+        rho[j] = std::fabs(rho[j]);
+        et[j] = std::fabs(et[j]);
+    }
+}
+
+void GatherConserved(const Node* row, int begin, int end, double* const* q) {
+    double* const q0 = q[0];
+    double* const q1 = q[1];
+    double* const q2 = q[2];
+    double* const q3 = q[3];
+    for (int j = begin; j < end; ++j) {
+        q0[j] = row[j].Rho;
+        q1[j] = row[j].RhoU;
+        q2[j] = row[j].RhoV;
+        q3[j] = row[j].Et;
+    }
+}
+
+// Phase 2 at the interior nodes of row i: forward differences of the fluxes of rows i and i+1.
+void PredictRow(Node* row, int count, int i, const StepRows& w, const StepConstants& c) {
+    const int end = count - 1;
+    GatherConserved(row, 1, end, w.q);
+    double* const* e = w.e[i % 2];
+    double* const* eNext = w.e[(i + 1) % 2];
+    double* const* f = w.f[i % 2];
+    for (int n = 0; n < 4; ++n) {
+        const double* en = e[n];
+        const double* enNext = eNext[n];
+        const double* fn = f[n];
+        const double* qn = w.q[n];
+        double* dudt = w.dudt[n];
+        double* qp = w.updated[n];
+        NEMBRA_VECTOR_LOOP
+        for (int j = 1; j < end; ++j) {
+            dudt[j] = -((enNext[j] - en[j]) / c.deltaX + (fn[j + 1] - fn[j]) / c.deltaY);
+            qp[j] = qn[j] + dudt[j] * c.deltaT;
+        }
+    }
+    MakeDensityAndEnergyPositive(w, 1, end);
+    DecodeConservedRow(w, 1, end, c);
+    const FourRows dudt(w.dudt);
+    const FourRows qp(w.updated);
+    const StepRows::Decoded d = w.decoded();
+    for (int j = 1; j < end; ++j) {
+        Node& n = row[j];
+        dudt.CopyTo(n.DUDt, j);
+        qp.CopyTo(n.QProspect, j);
+        n.RhoProspect = qp.r0[j];
+        n.UProspect = d.u[j];
+        n.VProspect = d.v[j];
+        n.EtProspect = qp.r3[j];
+        n.EintProspect = d.eint[j];
+        n.TProspect = d.t[j];
+        n.PProspect = d.p[j];
+        n.MuProspect = d.mu[j];
+        n.KProspect = d.k[j];
+    }
+}
+
+// Phase 5 at the interior nodes of row i: the average of the current state and the predicted
+// state advanced by rearward differences of the predicted fluxes of rows i-1 and i.
+void CorrectRow(Node* row, int count, int i, const StepRows& w, const StepConstants& c) {
+    const int end = count - 1;
+    GatherConserved(row, 1, end, w.q);
+    double* const qp0 = w.qp[0];
+    double* const qp1 = w.qp[1];
+    double* const qp2 = w.qp[2];
+    double* const qp3 = w.qp[3];
+    for (int j = 1; j < end; ++j) {
+        const double* qp = row[j].QProspect;
+        qp0[j] = qp[0];
+        qp1[j] = qp[1];
+        qp2[j] = qp[2];
+        qp3[j] = qp[3];
+    }
+    double* const* e = w.e[i % 2];
+    double* const* ePrevious = w.e[(i + 1) % 2];
+    double* const* f = w.f[i % 2];
+    for (int n = 0; n < 4; ++n) {
+        const double* en = e[n];
+        const double* enPrevious = ePrevious[n];
+        const double* fn = f[n];
+        const double* qn = w.q[n];
+        const double* qpn = w.qp[n];
+        double* corrected = w.updated[n];
+        NEMBRA_VECTOR_LOOP
+        for (int j = 1; j < end; ++j) {
+            corrected[j] =
+                0.5 * ((qpn[j] + qn[j]) - c.deltaT * ((fn[j] - fn[j - 1]) / c.deltaY +
+                                                      (en[j] - enPrevious[j]) / c.deltaX));
+        }
+    }
+    MakeDensityAndEnergyPositive(w, 1, end);
+    DecodeConservedRow(w, 1, end, c);
+    const FourRows q(w.updated);
+    const StepRows::Decoded d = w.decoded();
+    for (int j = 1; j < end; ++j) {
+        Node& n = row[j];
+        n.Rho = q.r0[j];
+        n.RhoU = q.r1[j];
+        n.RhoV = q.r2[j];
+        n.U = d.u[j];
+        n.V = d.v[j];
+        n.Et = q.r3[j];
+        n.Eint = d.eint[j];
+        n.T = d.t[j];
+        n.P = d.p[j];
+        n.Mu = d.mu[j];
+        n.K = d.k[j];
+    }
 }
 
 }  // namespace
+
+bool NavierStokesEquations2D::AllocateStepScratch(double*& scratch, int nodesPerRow) {
+    scratch = nullptr;
+    if (nodesPerRow <= 0) {
+        return true;
+    }
+    const std::size_t stride = StepRowStride(nodesPerRow);
+    if (stride > PTRDIFF_MAX / sizeof(double) / kStepArrayCount) {
+        return false;
+    }
+    scratch = new (std::nothrow) double[stride * kStepArrayCount];
+    return scratch != nullptr;
+}
 
 void NavierStokesEquations2D::MacCormack(_MeshNode**& mesh, int /*imax*/, int /*jmax*/) {
     // The sweeps always cover this solver's own mesh, whatever sizes a caller hands in.
     if (mesh != MeshNodes || !HoldsNodes()) {
         return;
     }
-    ComputePredictorFluxes();
-    Predict();
+    const StepRows w = MapStepRows(StepScratch, JMax);
+    const StepConstants c{DeltaX, DeltaY, DeltaT, Cv, GasConstant, TRef, MuRef, Cp, Prandtl};
+
+    // Phases 1 and 2: the fluxes of the current state at every node, and the predicted state of
+    // the interior one row behind the fluxes it differences.
+    int lastGathered = -1;
+    for (int i = 0; i < IMax; ++i) {
+        FluxRow<CurrentState>(MeshNodes, i, IMax, JMax, w, c, lastGathered);
+        if (i >= 2) {
+            PredictRow(MeshNodes[i - 1], JMax, i - 1, w, c);
+        }
+    }
+
+    // Phase 3: the predicted edge values. A replacement may read and write any node, so the
+    // corrector reads the predicted state afresh from the records.
     BoundaryConditionsProspect2(mesh);
-    ComputeCorrectorFluxes();
-    Correct();
-}
 
-// Phase 1: E and F of the current state at every node.
-void NavierStokesEquations2D::ComputePredictorFluxes() {
+    // Phases 4 and 5: the fluxes of the predicted state at every node, and the new state of the
+    // interior as soon as the fluxes of its row are known.
+    lastGathered = -1;
     for (int i = 0; i < IMax; ++i) {
-        for (int j = 0; j < JMax; ++j) {
-            _MeshNode& n = MeshNodes[i][j];
-            Gradients g{};
-            PartialDerivatives(g.dUdX, g.dUdY, g.dVdX, g.dVdY, g.dTdX, g.dTdY, MeshNodes, i, j);
-            const FluxInputs s{std::fabs(n.Rho), n.U,  n.V, std::fabs(n.P),
-                               std::fabs(n.Et),  n.Mu, n.K};
-            StoreFluxes(n.FluxE, n.FluxF, s, g);
-        }
-    }
-}
-
-// Phase 2: the predicted state of the interior, from forward differences of the fluxes.
-void NavierStokesEquations2D::Predict() {
-    for (int i = 1; i < IMax - 1; ++i) {
-        for (int j = 1; j < JMax - 1; ++j) {
-            _MeshNode& n = MeshNodes[i][j];
-            const _MeshNode& east = MeshNodes[i + 1][j];
-            const _MeshNode& north = MeshNodes[i][j + 1];
-            const double Q[4] = {n.Rho, n.RhoU, n.RhoV, n.Et};
-            for (int c = 0; c < 4; ++c) {
-                n.DUDt[c] = -((east.FluxE[c] - n.FluxE[c]) / DeltaX +
-                              (north.FluxF[c] - n.FluxF[c]) / DeltaY);
-                n.QProspect[c] = Q[c] + n.DUDt[c] * DeltaT;
-            }
-            // Density and total energy cannot be negative; the momenta keep their sign.
-            n.QProspect[0] = std::fabs(n.QProspect[0]);
-            n.QProspect[3] = std::fabs(n.QProspect[3]);
-
-            n.RhoProspect = n.QProspect[0];
-            n.UProspect = n.QProspect[1] / n.RhoProspect;
-            n.VProspect = n.QProspect[2] / n.RhoProspect;
-            n.EtProspect = n.QProspect[3];
-            n.EintProspect =
-                std::fabs(n.EtProspect / n.RhoProspect -
-                          (n.UProspect * n.UProspect + n.VProspect * n.VProspect) * 0.5);
-            n.TProspect = std::fabs(n.EintProspect / Cv);
-            n.PProspect = std::fabs(n.RhoProspect * GasConstant * n.TProspect);
-            n.MuProspect = Sutherland(n.TProspect, TRef, MuRef);
-            n.KProspect = std::fabs(n.MuProspect * Cp / Prandtl);
-        }
-    }
-}
-
-// Phase 4: E and F of the predicted state at every node.
-void NavierStokesEquations2D::ComputeCorrectorFluxes() {
-    for (int i = 0; i < IMax; ++i) {
-        for (int j = 0; j < JMax; ++j) {
-            _MeshNode& n = MeshNodes[i][j];
-            Gradients g{};
-            PartialDerivativesProspect(g.dUdX, g.dUdY, g.dVdX, g.dVdY, g.dTdX, g.dTdY, MeshNodes, i,
-                                       j);
-            const FluxInputs s{
-                std::fabs(n.QProspect[0]), n.UProspect,  n.VProspect, std::fabs(n.PProspect),
-                std::fabs(n.EtProspect),   n.MuProspect, n.KProspect};
-            StoreFluxes(n.FluxEProspect, n.FluxFProspect, s, g);
-        }
-    }
-}
-
-// Phase 5: the new state of the interior, the average of the current state and the predicted
-// state advanced by rearward differences of the predicted fluxes.
-void NavierStokesEquations2D::Correct() {
-    for (int i = 1; i < IMax - 1; ++i) {
-        for (int j = 1; j < JMax - 1; ++j) {
-            _MeshNode& n = MeshNodes[i][j];
-            const _MeshNode& west = MeshNodes[i - 1][j];
-            const _MeshNode& south = MeshNodes[i][j - 1];
-            const double Q[4] = {n.Rho, n.RhoU, n.RhoV, n.Et};
-            double corrected[4];
-            for (int c = 0; c < 4; ++c) {
-                corrected[c] =
-                    0.5 * ((n.QProspect[c] + Q[c]) -
-                           DeltaT * ((n.FluxFProspect[c] - south.FluxFProspect[c]) / DeltaY +
-                                     (n.FluxEProspect[c] - west.FluxEProspect[c]) / DeltaX));
-            }
-            n.Rho = std::fabs(corrected[0]);
-            n.RhoU = corrected[1];
-            n.RhoV = corrected[2];
-            n.U = n.RhoU / n.Rho;
-            n.V = n.RhoV / n.Rho;
-            n.Et = std::fabs(corrected[3]);
-            n.Eint = std::fabs(n.Et / n.Rho - 0.5 * (n.U * n.U + n.V * n.V));
-            n.T = std::fabs(n.Eint / Cv);
-            n.P = std::fabs(n.Rho * GasConstant * n.T);
-            n.Mu = Sutherland(n.T, TRef, MuRef);
-            n.K = std::fabs(n.Mu * Cp / Prandtl);
+        FluxRow<PredictedState>(MeshNodes, i, IMax, JMax, w, c, lastGathered);
+        if (i >= 1 && i < IMax - 1) {
+            CorrectRow(MeshNodes[i], JMax, i, w, c);
         }
     }
 }
@@ -986,22 +1463,6 @@ bool NavierStokesEquations2D::ValueAvailability(double& value) {
     return std::isfinite(value);
 }
 
-// The last row and the last node of every row are not checked.
-void NavierStokesEquations2D::ReportUnusableValues() {
-    for (int i = 0; i < IMax - 1; ++i) {
-        for (int j = 0; j < JMax - 1; ++j) {
-            _MeshNode& n = MeshNodes[i][j];
-            const bool usable = ValueAvailability(n.Rho) && ValueAvailability(n.U) &&
-                                ValueAvailability(n.V) && ValueAvailability(n.Et) &&
-                                ValueAvailability(n.Eint) && ValueAvailability(n.K) &&
-                                ValueAvailability(n.Mu) && ValueAvailability(n.P);
-            if (!usable) {
-                std::printf("error:value'error");
-            }
-        }
-    }
-}
-
 void NavierStokesEquations2D::UpdateDatas() {
     if (StepCount >= MaxStepCount || MeshNodes == nullptr) {
         return;
@@ -1011,8 +1472,12 @@ void NavierStokesEquations2D::UpdateDatas() {
         InitializeMeshNodes2(MeshNodes);
         SetMeshNodesValues(MeshNodes);
     } else {
-        CalculateTimeStep(MeshNodes, IMax, JMax);
-        ReportUnusableValues();
+        // The time step and the value check share one read of the nodes; the check covers every
+        // row but the last and every node but the last of each row.
+        const int unusable = ScanTimeStepAndValues(MeshNodes, IMax, JMax, IMax - 1, JMax - 1);
+        for (int report = 0; report < unusable; ++report) {
+            std::printf("error:value'error");
+        }
         MacCormack(MeshNodes, IMax, JMax);
         BoundaryConditions2(MeshNodes);
     }

@@ -47,7 +47,11 @@ void FlowStep(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * imax * jmax);
 }
-BENCHMARK(FlowStep)->Args({70, 70})->Args({140, 140})->Args({280, 280})->Unit(benchmark::kMicrosecond);
+BENCHMARK(FlowStep)
+    ->Args({70, 70})
+    ->Args({140, 140})
+    ->Args({280, 280})
+    ->Unit(benchmark::kMicrosecond);
 
 // The time-step computation is a private member and no public call runs it alone. Its address
 // is taken through an explicit template instantiation, where the language does not check

@@ -940,71 +940,49 @@ int NavierStokesEquations2D::ScanTimeStepAndValues(_MeshNode** rows, int rowCoun
 // ---------------------------------------------------------------------------------------------
 // MacCormack step
 //
-// The step runs row by row. A sweep gathers the slots it needs from a few records into working
-// rows (one plain array per quantity), evaluates each formula across the row in a loop the
-// compiler can vectorise, in the order of operations of the per-node formula, and writes the
-// results back into the records. The flux phase of a row and the update phase of the row before
-// it run together while both rows are still in cache.
+// The step runs row by row. It gathers what it reads of a row of records into working rows (one
+// plain array per quantity) in one pass, evaluates each formula across the row in a loop that
+// the compiler can vectorise, in the order of operations of the per-node formula, and writes the
+// results of a row back into its records in one pass. The flux phase of a row and the update
+// phase of the row before it run together while both rows are still in cache.
 
 namespace {
 
-// How the flux phases read one state of a node and where they store its fluxes.
-struct CurrentState {
-    static double U(const Node& n) { return n.U; }
-    static double V(const Node& n) { return n.V; }
-    static double T(const Node& n) { return n.T; }
-    static double Rho(const Node& n) { return n.Rho; }
-    static double P(const Node& n) { return n.P; }
-    static double Et(const Node& n) { return n.Et; }
-    static double Mu(const Node& n) { return n.Mu; }
-    static double K(const Node& n) { return n.K; }
-    static double* FluxE(Node& n) { return n.FluxE; }
-    static double* FluxF(Node& n) { return n.FluxF; }
-};
-
-struct PredictedState {
-    static double U(const Node& n) { return n.UProspect; }
-    static double V(const Node& n) { return n.VProspect; }
-    static double T(const Node& n) { return n.TProspect; }
-    // The corrector's fluxes take the predicted density from the conserved vector.
-    static double Rho(const Node& n) { return n.QProspect[0]; }
-    static double P(const Node& n) { return n.PProspect; }
-    static double Et(const Node& n) { return n.EtProspect; }
-    static double Mu(const Node& n) { return n.MuProspect; }
-    static double K(const Node& n) { return n.KProspect; }
-    static double* FluxE(Node& n) { return n.FluxEProspect; }
-    static double* FluxF(Node& n) { return n.FluxFProspect; }
-};
-
-// The one-sided stencils of the first and the last row reach three rows inward.
+// The one-sided stencils of the first and the last row reach three rows inward, and the update
+// of a row reads the fluxes of the row after it: the last four rows gathered are kept.
 constexpr int kRingRows = 4;
-constexpr int kStepArrayCount = 64;
 // Working rows start on cache lines of their own.
 constexpr int kRowAlignment = 8;
 
+// What the step reads of one row of records.
+struct GatheredRow {
+    // The state whose fluxes are built: u, v and T for the gradients, and the flux inputs with
+    // the absolute values that the fluxes take.
+    double* u;
+    double* v;
+    double* t;
+    double* rho;
+    double* p;
+    double* et;
+    double* mu;
+    double* k;
+    double* q[4];   // current conserved vector
+    double* qp[4];  // predicted conserved vector, read by the corrector
+};
+constexpr int kArraysPerGatheredRow = 16;
+
 // The working rows of a step, each `stride` doubles long.
 struct StepRows {
-    // u, v and T of the differenced state of the last rows gathered; row i sits at i % kRingRows.
-    double* u[kRingRows];
-    double* v[kRingRows];
-    double* t[kRingRows];
+    GatheredRow ring[kRingRows];  // row i sits at i % kRingRows
     double* dUdX;
     double* dUdY;
     double* dVdX;
     double* dVdY;
     double* dTdX;
     double* dTdY;
-    // Flux inputs of one row, with the absolute values that the fluxes take.
-    double* rho;
-    double* p;
-    double* et;
-    double* mu;
-    double* k;
     // E and F of two consecutive rows; row i's fluxes sit at i % 2.
     double* e[2][4];
     double* f[2][4];
-    double* q[4];        // current conserved vector
-    double* qp[4];       // predicted conserved vector read back from the records
     double* dudt[4];     // predictor time derivative
     double* updated[4];  // conserved vector being decoded: predicted or corrected
     // Primitives and transport values decoded from `updated`.
@@ -1030,6 +1008,7 @@ struct StepRows {
     };
     Decoded decoded() const { return {uOut, vOut, eintOut, tOut, pOut, muOut, kOut}; }
 };
+constexpr int kStepArrayCount = kRingRows * kArraysPerGatheredRow + 6 + 16 + 4 + 4 + 9;
 
 std::size_t StepRowStride(int nodesPerRow) {
     const auto n = static_cast<std::size_t>(nodesPerRow);
@@ -1045,14 +1024,18 @@ StepRows MapStepRows(double* scratch, int nodesPerRow) {
         return row;
     };
     StepRows w{};
-    for (int r = 0; r < kRingRows; ++r) {
-        w.u[r] = take();
-        w.v[r] = take();
-        w.t[r] = take();
+    for (GatheredRow& g : w.ring) {
+        for (double** row : {&g.u, &g.v, &g.t, &g.rho, &g.p, &g.et, &g.mu, &g.k}) {
+            *row = take();
+        }
+        for (int c = 0; c < 4; ++c) {
+            g.q[c] = take();
+            g.qp[c] = take();
+        }
     }
-    for (double** row : {&w.dUdX, &w.dUdY, &w.dVdX,     &w.dVdY,     &w.dTdX,  &w.dTdY, &w.rho,
-                         &w.p,    &w.et,   &w.mu,       &w.k,        &w.uOut,  &w.vOut, &w.eintOut,
-                         &w.tOut, &w.pOut, &w.ratioOut, &w.powerOut, &w.muOut, &w.kOut}) {
+    for (double** row :
+         {&w.dUdX, &w.dUdY, &w.dVdX, &w.dVdY, &w.dTdX, &w.dTdY, &w.uOut, &w.vOut, &w.eintOut,
+          &w.tOut, &w.pOut, &w.ratioOut, &w.powerOut, &w.muOut, &w.kOut}) {
         *row = take();
     }
     for (int c = 0; c < 4; ++c) {
@@ -1060,8 +1043,6 @@ StepRows MapStepRows(double* scratch, int nodesPerRow) {
         w.e[1][c] = take();
         w.f[0][c] = take();
         w.f[1][c] = take();
-        w.q[c] = take();
-        w.qp[c] = take();
         w.dudt[c] = take();
         w.updated[c] = take();
     }
@@ -1087,7 +1068,7 @@ struct ArrayValues {
 };
 
 struct RingColumn {
-    double* const* ring;
+    const double* const* ring;
     int j;
     double operator()(int k) const { return ring[k % kRingRows][j]; }
 };
@@ -1103,9 +1084,13 @@ void DerivativeAlongRow(const double* f, int count, double h, double* out) {
     out[count - 1] = HighOrderDerivative(ArrayValues{f}, count - 1, count, h);
 }
 
-// d/dx at row i of rowCount rows, from the ring of gathered rows.
-void DerivativeAcrossRows(double* const* ring, int i, int rowCount, int count, double h,
-                          double* out) {
+// d/dx of one gathered quantity at row i of rowCount rows.
+void DerivativeAcrossRows(const StepRows& w, double* GatheredRow::*quantity, int i, int rowCount,
+                          int count, double h, double* out) {
+    const double* ring[kRingRows];
+    for (int r = 0; r < kRingRows; ++r) {
+        ring[r] = w.ring[r].*quantity;
+    }
     if (i > 0 && i < rowCount - 1) {
         const double* next = ring[(i + 1) % kRingRows];
         const double* previous = ring[(i - 1) % kRingRows];
@@ -1121,75 +1106,111 @@ void DerivativeAcrossRows(double* const* ring, int i, int rowCount, int count, d
     }
 }
 
-template <typename State>
-void GatherDifferencedRow(const Node* row, int count, double* u, double* v, double* t) {
-    for (int j = 0; j < count; ++j) {
-        u[j] = State::U(row[j]);
-        v[j] = State::V(row[j]);
-        t[j] = State::T(row[j]);
-    }
-}
-
-template <typename State>
-void GatherFluxInputs(const Node* row, int count, const StepRows& w) {
-    double* const rho = w.rho;
-    double* const p = w.p;
-    double* const et = w.et;
-    double* const mu = w.mu;
-    double* const k = w.k;
+// The current state of a row, for the predictor.
+void GatherCurrentRow(const Node* row, int count, const GatheredRow& g) {
+    const GatheredRow r = g;
     for (int j = 0; j < count; ++j) {
         const Node& n = row[j];
-        rho[j] = std::fabs(State::Rho(n));
-        p[j] = std::fabs(State::P(n));
-        et[j] = std::fabs(State::Et(n));
-        mu[j] = State::Mu(n);
-        k[j] = State::K(n);
+        r.u[j] = n.U;
+        r.v[j] = n.V;
+        r.t[j] = n.T;
+        r.rho[j] = std::fabs(n.Rho);
+        r.p[j] = std::fabs(n.P);
+        r.et[j] = std::fabs(n.Et);
+        r.mu[j] = n.Mu;
+        r.k[j] = n.K;
+        r.q[0][j] = n.Rho;
+        r.q[1][j] = n.RhoU;
+        r.q[2][j] = n.RhoV;
+        r.q[3][j] = n.Et;
     }
 }
 
-// E and F of a row, with the viscous stresses and the heat flux of the row's gradients.
-void ComputeFluxRow(const StepRows& w, const double* u, const double* v, int count,
-                    double* const* e, double* const* f) {
+// The predicted state of a row, for the corrector, with the current and the predicted conserved
+// vectors that the corrector averages. The fluxes take the predicted density from QProspect[0].
+void GatherPredictedRow(const Node* row, int count, const GatheredRow& g) {
+    const GatheredRow r = g;
+    for (int j = 0; j < count; ++j) {
+        const Node& n = row[j];
+        r.u[j] = n.UProspect;
+        r.v[j] = n.VProspect;
+        r.t[j] = n.TProspect;
+        r.rho[j] = std::fabs(n.QProspect[0]);
+        r.p[j] = std::fabs(n.PProspect);
+        r.et[j] = std::fabs(n.EtProspect);
+        r.mu[j] = n.MuProspect;
+        r.k[j] = n.KProspect;
+        r.q[0][j] = n.Rho;
+        r.q[1][j] = n.RhoU;
+        r.q[2][j] = n.RhoV;
+        r.q[3][j] = n.Et;
+        for (int c = 0; c < 4; ++c) {
+            r.qp[c][j] = n.QProspect[c];
+        }
+    }
+}
+
+using GatherRow = void (*)(const Node*, int, const GatheredRow&);
+
+// Makes sure that the ring holds every row that the gradients and the update of row i read.
+void GatherRowsFor(Node** mesh, int i, int rowCount, int count, const StepRows& w, GatherRow gather,
+                   int& lastGathered) {
+    const int needed = std::min(i == 0 ? kRingRows - 1 : i + 1, rowCount - 1);
+    while (lastGathered < needed) {
+        ++lastGathered;
+        gather(mesh[lastGathered], count, w.ring[lastGathered % kRingRows]);
+    }
+}
+
+// E and F of row i, with the viscous stresses and the heat flux of the row's gradients, into
+// the working rows of the row's parity.
+void ComputeRowFluxes(const StepRows& w, int i, int rowCount, int count, const StepConstants& c) {
+    const GatheredRow& g = w.ring[i % kRingRows];
+    DerivativeAlongRow(g.u, count, c.deltaY, w.dUdY);
+    DerivativeAlongRow(g.v, count, c.deltaY, w.dVdY);
+    DerivativeAlongRow(g.t, count, c.deltaY, w.dTdY);
+    DerivativeAcrossRows(w, &GatheredRow::u, i, rowCount, count, c.deltaX, w.dUdX);
+    DerivativeAcrossRows(w, &GatheredRow::v, i, rowCount, count, c.deltaX, w.dVdX);
+    DerivativeAcrossRows(w, &GatheredRow::t, i, rowCount, count, c.deltaX, w.dTdX);
+
     const double* const dUdX = w.dUdX;
     const double* const dUdY = w.dUdY;
     const double* const dVdX = w.dVdX;
     const double* const dVdY = w.dVdY;
     const double* const dTdX = w.dTdX;
     const double* const dTdY = w.dTdY;
-    const double* const rhoRow = w.rho;
-    const double* const pRow = w.p;
-    const double* const etRow = w.et;
-    const double* const muRow = w.mu;
-    const double* const kRow = w.k;
-    double* const e0 = e[0];
-    double* const e1 = e[1];
-    double* const e2 = e[2];
-    double* const e3 = e[3];
-    double* const f0 = f[0];
-    double* const f1 = f[1];
-    double* const f2 = f[2];
-    double* const f3 = f[3];
+    const GatheredRow s = g;
+    double* const e0 = w.e[i % 2][0];
+    double* const e1 = w.e[i % 2][1];
+    double* const e2 = w.e[i % 2][2];
+    double* const e3 = w.e[i % 2][3];
+    double* const f0 = w.f[i % 2][0];
+    double* const f1 = w.f[i % 2][1];
+    double* const f2 = w.f[i % 2][2];
+    double* const f3 = w.f[i % 2][3];
     NEMBRA_VECTOR_LOOP
     for (int j = 0; j < count; ++j) {
         double tauXX = 0;
         double tauXY = 0;
         double tauYY = 0;
-        StokesStress(tauXX, tauXY, tauYY, dUdX[j], dUdY[j], dVdX[j], dVdY[j], muRow[j]);
-        const double qX = -(kRow[j] * dTdX[j]);
-        const double qY = -(kRow[j] * dTdY[j]);
-        const double rho = rhoRow[j];
-        const double p = pRow[j];
-        const double et = etRow[j];
+        StokesStress(tauXX, tauXY, tauYY, dUdX[j], dUdY[j], dVdX[j], dVdY[j], s.mu[j]);
+        const double qX = -(s.k[j] * dTdX[j]);
+        const double qY = -(s.k[j] * dTdY[j]);
+        const double rho = s.rho[j];
+        const double u = s.u[j];
+        const double v = s.v[j];
+        const double p = s.p[j];
+        const double et = s.et[j];
         // The shear term of E[2] and F[1] is one and the same number.
-        const double shear = rho * u[j] * v[j] - tauXY;
-        e0[j] = rho * u[j];
-        e1[j] = rho * u[j] * u[j] + p - tauXX;
+        const double shear = rho * u * v - tauXY;
+        e0[j] = rho * u;
+        e1[j] = rho * u * u + p - tauXX;
         e2[j] = shear;
-        e3[j] = (et + p - tauXX) * u[j] - tauXY * v[j] + qX;
-        f0[j] = rho * v[j];
+        e3[j] = (et + p - tauXX) * u - tauXY * v + qX;
+        f0[j] = rho * v;
         f1[j] = shear;
-        f2[j] = rho * v[j] * v[j] + p - tauYY;
-        f3[j] = (et + p - tauYY) * v[j] - tauXY * u[j] + qY;
+        f2[j] = rho * v * v + p - tauYY;
+        f3[j] = (et + p - tauYY) * v - tauXY * u + qY;
     }
 }
 
@@ -1209,44 +1230,15 @@ struct FourRows {
     }
 };
 
-template <typename State>
-void StoreFluxRow(Node* row, int count, double* const* e, double* const* f) {
-    const FourRows E(e);
-    const FourRows F(f);
-    for (int j = 0; j < count; ++j) {
-        E.CopyTo(State::FluxE(row[j]), j);
-        F.CopyTo(State::FluxF(row[j]), j);
+// Density and total energy cannot be negative; the momenta keep their sign.
+void MakeDensityAndEnergyPositive(const StepRows& w, int begin, int end) {
+    double* const rho = w.updated[0];
+    double* const et = w.updated[3];
+    NEMBRA_VECTOR_LOOP
+    for (int j = begin; j < end; ++j) {
+        rho[j] = std::fabs(rho[j]);
+        et[j] = std::fabs(et[j]);
     }
-}
-
-// Makes sure that the ring holds every row that the x-derivatives of row i read.
-template <typename State>
-void GatherRingFor(Node** mesh, int i, int rowCount, int count, const StepRows& w,
-                   int& lastGathered) {
-    const int needed = std::min(i == 0 ? 3 : i + 1, rowCount - 1);
-    while (lastGathered < needed) {
-        ++lastGathered;
-        const int slot = lastGathered % kRingRows;
-        GatherDifferencedRow<State>(mesh[lastGathered], count, w.u[slot], w.v[slot], w.t[slot]);
-    }
-}
-
-// Gradients and fluxes of one state at every node of row i, stored in the records and kept in
-// the working rows of the row's parity.
-template <typename State>
-void FluxRow(Node** mesh, int i, int rowCount, int count, const StepRows& w, const StepConstants& c,
-             int& lastGathered) {
-    GatherRingFor<State>(mesh, i, rowCount, count, w, lastGathered);
-    const int slot = i % kRingRows;
-    DerivativeAlongRow(w.u[slot], count, c.deltaY, w.dUdY);
-    DerivativeAlongRow(w.v[slot], count, c.deltaY, w.dVdY);
-    DerivativeAlongRow(w.t[slot], count, c.deltaY, w.dTdY);
-    DerivativeAcrossRows(w.u, i, rowCount, count, c.deltaX, w.dUdX);
-    DerivativeAcrossRows(w.v, i, rowCount, count, c.deltaX, w.dVdX);
-    DerivativeAcrossRows(w.t, i, rowCount, count, c.deltaX, w.dTdX);
-    GatherFluxInputs<State>(mesh[i], count, w);
-    ComputeFluxRow(w, w.u[slot], w.v[slot], count, w.e[i % 2], w.f[i % 2]);
-    StoreFluxRow<State>(mesh[i], count, w.e[i % 2], w.f[i % 2]);
 }
 
 // Primitives and transport values of the conserved vectors in `updated` (density and total
@@ -1290,42 +1282,15 @@ void DecodeConservedRow(const StepRows& w, int begin, int end, const StepConstan
     }
 }
 
-// Density and total energy cannot be negative; the momenta keep their sign.
-void MakeDensityAndEnergyPositive(const StepRows& w, int begin, int end) {
-    double* const rho = w.updated[0];
-    double* const et = w.updated[3];
-    NEMBRA_VECTOR_LOOP
-    for (int j = begin; j < end; ++j) {
-        rho[j] = std::fabs(rho[j]);
-        et[j] = std::fabs(et[j]);
-    }
-}
-
-void GatherConserved(const Node* row, int begin, int end, double* const* q) {
-    double* const q0 = q[0];
-    double* const q1 = q[1];
-    double* const q2 = q[2];
-    double* const q3 = q[3];
-    for (int j = begin; j < end; ++j) {
-        q0[j] = row[j].Rho;
-        q1[j] = row[j].RhoU;
-        q2[j] = row[j].RhoV;
-        q3[j] = row[j].Et;
-    }
-}
-
 // Phase 2 at the interior nodes of row i: forward differences of the fluxes of rows i and i+1.
-void PredictRow(Node* row, int count, int i, const StepRows& w, const StepConstants& c) {
+void PredictRow(const StepRows& w, int i, int count, const StepConstants& c) {
     const int end = count - 1;
-    GatherConserved(row, 1, end, w.q);
-    double* const* e = w.e[i % 2];
-    double* const* eNext = w.e[(i + 1) % 2];
-    double* const* f = w.f[i % 2];
+    const GatheredRow& g = w.ring[i % kRingRows];
     for (int n = 0; n < 4; ++n) {
-        const double* en = e[n];
-        const double* enNext = eNext[n];
-        const double* fn = f[n];
-        const double* qn = w.q[n];
+        const double* en = w.e[i % 2][n];
+        const double* enNext = w.e[(i + 1) % 2][n];
+        const double* fn = w.f[i % 2][n];
+        const double* qn = g.q[n];
         double* dudt = w.dudt[n];
         double* qp = w.updated[n];
         NEMBRA_VECTOR_LOOP
@@ -1336,11 +1301,54 @@ void PredictRow(Node* row, int count, int i, const StepRows& w, const StepConsta
     }
     MakeDensityAndEnergyPositive(w, 1, end);
     DecodeConservedRow(w, 1, end, c);
+}
+
+// Phase 5 at the interior nodes of row i: the average of the current state and the predicted
+// state advanced by rearward differences of the predicted fluxes of rows i-1 and i.
+void CorrectRow(const StepRows& w, int i, int count, const StepConstants& c) {
+    const int end = count - 1;
+    const GatheredRow& g = w.ring[i % kRingRows];
+    for (int n = 0; n < 4; ++n) {
+        const double* en = w.e[i % 2][n];
+        const double* enPrevious = w.e[(i + 1) % 2][n];
+        const double* fn = w.f[i % 2][n];
+        const double* qn = g.q[n];
+        const double* qpn = g.qp[n];
+        double* corrected = w.updated[n];
+        NEMBRA_VECTOR_LOOP
+        for (int j = 1; j < end; ++j) {
+            corrected[j] =
+                0.5 * ((qpn[j] + qn[j]) - c.deltaT * ((fn[j] - fn[j - 1]) / c.deltaY +
+                                                      (en[j] - enPrevious[j]) / c.deltaX));
+        }
+    }
+    MakeDensityAndEnergyPositive(w, 1, end);
+    DecodeConservedRow(w, 1, end, c);
+}
+
+// Writes a row's predictor results: the fluxes at every node and, on an interior row, the time
+// derivative and the predicted state of the interior nodes, one pass over the records.
+void StorePredictorRow(Node* row, int count, const StepRows& w, int i, bool interiorRow) {
+    const FourRows e(w.e[i % 2]);
+    const FourRows f(w.f[i % 2]);
+    const auto storeFluxes = [&](Node& n, int j) {
+        e.CopyTo(n.FluxE, j);
+        f.CopyTo(n.FluxF, j);
+    };
+    storeFluxes(row[0], 0);
+    storeFluxes(row[count - 1], count - 1);
+    if (!interiorRow) {
+        for (int j = 1; j < count - 1; ++j) {
+            storeFluxes(row[j], j);
+        }
+        return;
+    }
     const FourRows dudt(w.dudt);
     const FourRows qp(w.updated);
     const StepRows::Decoded d = w.decoded();
-    for (int j = 1; j < end; ++j) {
+    for (int j = 1; j < count - 1; ++j) {
         Node& n = row[j];
+        storeFluxes(n, j);
         dudt.CopyTo(n.DUDt, j);
         qp.CopyTo(n.QProspect, j);
         n.RhoProspect = qp.r0[j];
@@ -1355,45 +1363,28 @@ void PredictRow(Node* row, int count, int i, const StepRows& w, const StepConsta
     }
 }
 
-// Phase 5 at the interior nodes of row i: the average of the current state and the predicted
-// state advanced by rearward differences of the predicted fluxes of rows i-1 and i.
-void CorrectRow(Node* row, int count, int i, const StepRows& w, const StepConstants& c) {
-    const int end = count - 1;
-    GatherConserved(row, 1, end, w.q);
-    double* const qp0 = w.qp[0];
-    double* const qp1 = w.qp[1];
-    double* const qp2 = w.qp[2];
-    double* const qp3 = w.qp[3];
-    for (int j = 1; j < end; ++j) {
-        const double* qp = row[j].QProspect;
-        qp0[j] = qp[0];
-        qp1[j] = qp[1];
-        qp2[j] = qp[2];
-        qp3[j] = qp[3];
-    }
-    double* const* e = w.e[i % 2];
-    double* const* ePrevious = w.e[(i + 1) % 2];
-    double* const* f = w.f[i % 2];
-    for (int n = 0; n < 4; ++n) {
-        const double* en = e[n];
-        const double* enPrevious = ePrevious[n];
-        const double* fn = f[n];
-        const double* qn = w.q[n];
-        const double* qpn = w.qp[n];
-        double* corrected = w.updated[n];
-        NEMBRA_VECTOR_LOOP
-        for (int j = 1; j < end; ++j) {
-            corrected[j] =
-                0.5 * ((qpn[j] + qn[j]) - c.deltaT * ((fn[j] - fn[j - 1]) / c.deltaY +
-                                                      (en[j] - enPrevious[j]) / c.deltaX));
+// Writes a row's corrector results: the predicted fluxes at every node and, on an interior
+// row, the new state of the interior nodes, one pass over the records.
+void StoreCorrectorRow(Node* row, int count, const StepRows& w, int i, bool interiorRow) {
+    const FourRows e(w.e[i % 2]);
+    const FourRows f(w.f[i % 2]);
+    const auto storeFluxes = [&](Node& n, int j) {
+        e.CopyTo(n.FluxEProspect, j);
+        f.CopyTo(n.FluxFProspect, j);
+    };
+    storeFluxes(row[0], 0);
+    storeFluxes(row[count - 1], count - 1);
+    if (!interiorRow) {
+        for (int j = 1; j < count - 1; ++j) {
+            storeFluxes(row[j], j);
         }
+        return;
     }
-    MakeDensityAndEnergyPositive(w, 1, end);
-    DecodeConservedRow(w, 1, end, c);
     const FourRows q(w.updated);
     const StepRows::Decoded d = w.decoded();
-    for (int j = 1; j < end; ++j) {
+    for (int j = 1; j < count - 1; ++j) {
         Node& n = row[j];
+        storeFluxes(n, j);
         n.Rho = q.r0[j];
         n.RhoU = q.r1[j];
         n.RhoV = q.r2[j];
@@ -1435,11 +1426,18 @@ void NavierStokesEquations2D::MacCormack(_MeshNode**& mesh, int /*imax*/, int /*
     // the interior one row behind the fluxes it differences.
     int lastGathered = -1;
     for (int i = 0; i < IMax; ++i) {
-        FluxRow<CurrentState>(MeshNodes, i, IMax, JMax, w, c, lastGathered);
-        if (i >= 2) {
-            PredictRow(MeshNodes[i - 1], JMax, i - 1, w, c);
+        GatherRowsFor(MeshNodes, i, IMax, JMax, w, GatherCurrentRow, lastGathered);
+        ComputeRowFluxes(w, i, IMax, JMax, c);
+        if (i >= 1) {
+            const int previous = i - 1;
+            const bool interiorRow = previous >= 1;
+            if (interiorRow) {
+                PredictRow(w, previous, JMax, c);
+            }
+            StorePredictorRow(MeshNodes[previous], JMax, w, previous, interiorRow);
         }
     }
+    StorePredictorRow(MeshNodes[IMax - 1], JMax, w, IMax - 1, false);
 
     // Phase 3: the predicted edge values. A replacement may read and write any node, so the
     // corrector reads the predicted state afresh from the records.
@@ -1449,10 +1447,13 @@ void NavierStokesEquations2D::MacCormack(_MeshNode**& mesh, int /*imax*/, int /*
     // interior as soon as the fluxes of its row are known.
     lastGathered = -1;
     for (int i = 0; i < IMax; ++i) {
-        FluxRow<PredictedState>(MeshNodes, i, IMax, JMax, w, c, lastGathered);
-        if (i >= 1 && i < IMax - 1) {
-            CorrectRow(MeshNodes[i], JMax, i, w, c);
+        GatherRowsFor(MeshNodes, i, IMax, JMax, w, GatherPredictedRow, lastGathered);
+        ComputeRowFluxes(w, i, IMax, JMax, c);
+        const bool interiorRow = i >= 1 && i < IMax - 1;
+        if (interiorRow) {
+            CorrectRow(w, i, JMax, c);
         }
+        StoreCorrectorRow(MeshNodes[i], JMax, w, i, interiorRow);
     }
 }
 

@@ -546,8 +546,39 @@ void ForEachClosedBoxEdgeNode(Node** mesh, int imax, int jmax, const Visit& visi
     }
 }
 
+// The slots that the node-state completion writes, current and predicted.
+void CopyCurrentState(const Node& from, Node& to) {
+    to.Rho = from.Rho;
+    to.RhoU = from.RhoU;
+    to.RhoV = from.RhoV;
+    to.Et = from.Et;
+    to.U = from.U;
+    to.V = from.V;
+    to.Eint = from.Eint;
+    to.T = from.T;
+    to.P = from.P;
+    to.Mu = from.Mu;
+    to.K = from.K;
+}
+
+void CopyPredictedState(const Node& from, Node& to) {
+    to.UProspect = from.UProspect;
+    to.VProspect = from.VProspect;
+    to.EintProspect = from.EintProspect;
+    to.TProspect = from.TProspect;
+    to.RhoProspect = from.RhoProspect;
+    to.PProspect = from.PProspect;
+    to.EtProspect = from.EtProspect;
+    to.MuProspect = from.MuProspect;
+    to.KProspect = from.KProspect;
+    for (int c = 0; c < 4; ++c) {
+        to.QProspect[c] = from.QProspect[c];
+    }
+}
+
 }  // namespace
 
+// Every edge node of the closed box receives the same state: it is completed once and copied.
 void NavierStokesEquations2D::BoundaryConditions2(_MeshNode**& /*mesh*/) {
     if (!HoldsNodes()) {
         return;
@@ -555,9 +586,10 @@ void NavierStokesEquations2D::BoundaryConditions2(_MeshNode**& /*mesh*/) {
     const auto complete = [this](Node& n, double u, double v, double T, double p) {
         SetMeshNodeValue(n, u, v, T, p);
     };
-    ForEachClosedBoxEdgeNode(MeshNodes, IMax, JMax, [&](Node& node) {
-        LayNode(node, 0, 0, kRestTemperature, kRestPressure, complete);
-    });
+    Node edge{};
+    LayNode(edge, 0, 0, kRestTemperature, kRestPressure, complete);
+    ForEachClosedBoxEdgeNode(MeshNodes, IMax, JMax,
+                             [&edge](Node& node) { CopyCurrentState(edge, node); });
 }
 
 void NavierStokesEquations2D::BoundaryConditionsProspect2(_MeshNode**& /*mesh*/) {
@@ -567,9 +599,10 @@ void NavierStokesEquations2D::BoundaryConditionsProspect2(_MeshNode**& /*mesh*/)
     const auto complete = [this](Node& n, double u, double v, double T, double p) {
         SetMeshNodeValueProspect(n, u, v, T, p);
     };
-    ForEachClosedBoxEdgeNode(MeshNodes, IMax, JMax, [&](Node& node) {
-        LayNodeProspect(node, 0, 0, kRestTemperature, kRestPressure, complete);
-    });
+    Node edge{};
+    LayNodeProspect(edge, 0, 0, kRestTemperature, kRestPressure, complete);
+    ForEachClosedBoxEdgeNode(MeshNodes, IMax, JMax,
+                             [&edge](Node& node) { CopyPredictedState(edge, node); });
 }
 
 // Flat plate: the leading-edge node at rest, free stream on the inflow and upper edges, values

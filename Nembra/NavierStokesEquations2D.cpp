@@ -1,6 +1,7 @@
 #include "Nembra/NavierStokesEquations2D.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -851,6 +852,76 @@ void NavierStokesEquations2D::HeatDischarge(double& qX, double& qY, double& dTdX
     qY = -(k * dTdY);
 }
 
+namespace {
+
+// Records are read and written four consecutive nodes at a time where the compiler offers vector
+// types: four slots of four nodes are moved as a 4 x 4 block and transposed, so that a working
+// row receives four nodes' values in one vector store. Values are only moved, never computed
+// here, so the results are the same bits as with the node-by-node copies that handle the rest.
+#if defined(__GNUC__) || defined(__clang__)
+#define NEMBRA_NODE_BLOCKS 1
+constexpr int kBlockNodes = 4;
+using Double4 = double __attribute__((vector_size(4 * sizeof(double))));
+using Bits4 = std::int64_t __attribute__((vector_size(4 * sizeof(double))));
+// The block helpers must melt into the loops that use them, their vectors kept in registers.
+#define NEMBRA_BLOCK_HELPER __attribute__((always_inline)) inline
+
+// Four slots, from `firstSlot` (a byte offset into the record) on, of four consecutive nodes:
+// one vector per slot.
+struct SlotBlock {
+    Double4 slot[4];
+};
+
+NEMBRA_BLOCK_HELPER SlotBlock Transpose(const Double4 (&rows)[4]) {
+    const Double4 t0 = __builtin_shufflevector(rows[0], rows[1], 0, 4, 2, 6);
+    const Double4 t1 = __builtin_shufflevector(rows[0], rows[1], 1, 5, 3, 7);
+    const Double4 t2 = __builtin_shufflevector(rows[2], rows[3], 0, 4, 2, 6);
+    const Double4 t3 = __builtin_shufflevector(rows[2], rows[3], 1, 5, 3, 7);
+    return {
+        {__builtin_shufflevector(t0, t2, 0, 1, 4, 5), __builtin_shufflevector(t1, t3, 0, 1, 4, 5),
+         __builtin_shufflevector(t0, t2, 2, 3, 6, 7), __builtin_shufflevector(t1, t3, 2, 3, 6, 7)}};
+}
+
+NEMBRA_BLOCK_HELPER SlotBlock LoadBlock(const Node* nodes, std::size_t firstSlot) {
+    Double4 rows[4];
+    for (int k = 0; k < 4; ++k) {
+        std::memcpy(&rows[k], reinterpret_cast<const unsigned char*>(nodes + k) + firstSlot,
+                    sizeof(Double4));
+    }
+    return Transpose(rows);
+}
+
+NEMBRA_BLOCK_HELPER void StoreBlock(Node* nodes, std::size_t firstSlot, const SlotBlock& block) {
+    const SlotBlock rows = Transpose(block.slot);
+    for (int k = 0; k < 4; ++k) {
+        std::memcpy(reinterpret_cast<unsigned char*>(nodes + k) + firstSlot, &rows.slot[k],
+                    sizeof(Double4));
+    }
+}
+
+NEMBRA_BLOCK_HELPER Double4 LoadRow(const double* row, int j) {
+    Double4 values;
+    std::memcpy(&values, row + j, sizeof(Double4));
+    return values;
+}
+
+NEMBRA_BLOCK_HELPER void StoreRow(double* row, int j, Double4 values) {
+    std::memcpy(row + j, &values, sizeof(Double4));
+}
+
+// fabs of each element: the sign bit cleared.
+NEMBRA_BLOCK_HELPER Double4 Abs(Double4 values) {
+    Bits4 bits;
+    std::memcpy(&bits, &values, sizeof bits);
+    bits &= INT64_MAX;
+    std::memcpy(&values, &bits, sizeof values);
+    return values;
+}
+
+#endif
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // Time step
 
@@ -889,18 +960,84 @@ double Rate(const Node& n, const TimeStepTerms& terms) {
     return acoustic + convective;
 }
 
-// Folds one row into the scan.
-void ScanTimeStepRow(const Node* row, int count, const TimeStepTerms& terms, TimeStepScan& scan) {
+#ifdef NEMBRA_NODE_BLOCKS
+NEMBRA_BLOCK_HELPER Double4 Sqrt(Double4 values) {
+    for (int k = 0; k < 4; ++k) {
+        values[k] = std::sqrt(values[k]);
+    }
+    return values;
+}
+
+// All lanes set where the value is finite: the vector form of ValueAvailability.
+NEMBRA_BLOCK_HELPER Bits4 Usable(Double4 values) {
+    return Abs(values) <= DBL_MAX;
+}
+
+NEMBRA_BLOCK_HELPER double LargestLane(Double4 lanes, double largest) {
+    for (int k = 0; k < 4; ++k) {
+        largest = lanes[k] > largest ? lanes[k] : largest;
+    }
+    return largest;
+}
+
+// The scan over four nodes at a time, as far as whole blocks go, and the value check of the
+// first `checked` nodes among them. Returns the number of nodes scanned.
+int ScanTimeStepBlocks(const Node* row, int count, int checked, const TimeStepTerms& terms,
+                       TimeStepScan& scan, int& unusable) {
+    Double4 largestDiffusivity = Double4{} + scan.largestDiffusivity;
+    Double4 largestRate = Double4{} + scan.largestRate;
+    Bits4 unusableLanes{};
+    int j = 0;
+    for (; j + kBlockNodes <= count; j += kBlockNodes) {
+        const SlotBlock conserved = LoadBlock(row + j, offsetof(Node, Rho));  // Rho RhoU RhoV Et
+        const SlotBlock primitives = LoadBlock(row + j, offsetof(Node, U));   // U V Eint T
+        const SlotBlock transport = LoadBlock(row + j, offsetof(Node, P));    // P Mu K -
+        const Double4 rho = conserved.slot[0];
+        const Double4 u = primitives.slot[0];
+        const Double4 v = primitives.slot[1];
+        const Double4 T = primitives.slot[3];
+        const Double4 mu = transport.slot[1];
+        const Double4 diffusivity = (mu * terms.viscousFactor) / rho;
+        largestDiffusivity = diffusivity > largestDiffusivity ? diffusivity : largestDiffusivity;
+        const Double4 acoustic = Sqrt(Abs(T * terms.soundFactor)) * terms.sqrtSpacing;
+        const Double4 rate = acoustic + (Abs(u) / terms.deltaX + Abs(v) / terms.deltaY);
+        largestRate = rate > largestRate ? rate : largestRate;
+        if (j < checked) {
+            const Bits4 usable = Usable(rho) & Usable(u) & Usable(v) & Usable(conserved.slot[3]) &
+                                 Usable(primitives.slot[2]) & Usable(transport.slot[2]) &
+                                 Usable(mu) & Usable(transport.slot[0]);
+            const Bits4 lane = Bits4{0, 1, 2, 3} + j;
+            // A true comparison is -1 in every bit: subtracting it counts the node.
+            unusableLanes -= (usable == 0) & (lane < checked);
+        }
+    }
+    scan.largestDiffusivity = LargestLane(largestDiffusivity, scan.largestDiffusivity);
+    scan.largestRate = LargestLane(largestRate, scan.largestRate);
+    for (int k = 0; k < 4; ++k) {
+        unusable += static_cast<int>(unusableLanes[k]);
+    }
+    return j;
+}
+#endif
+
+// Folds one row into the scan and counts the unusable nodes among its first `checked` nodes as
+// far as the vector blocks reach. Returns how many of those nodes have been checked.
+int ScanTimeStepRow(const Node* row, int count, int checked, const TimeStepTerms& terms,
+                    TimeStepScan& scan, int& unusable) {
     if (count <= 0) {
-        return;
+        return 0;
     }
     if (!scan.visitedAny) {
         scan.firstRate = Rate(row[0], terms);
         scan.visitedAny = true;
     }
+    int blocks = 0;
+#ifdef NEMBRA_NODE_BLOCKS
+    blocks = ScanTimeStepBlocks(row, count, checked, terms, scan, unusable);
+#endif
     double largestDiffusivity = scan.largestDiffusivity;
     double largestRate = scan.largestRate;
-    for (int j = 0; j < count; ++j) {
+    for (int j = blocks; j < count; ++j) {
         const double diffusivity = Diffusivity(row[j], terms);
         largestDiffusivity = diffusivity > largestDiffusivity ? diffusivity : largestDiffusivity;
         const double rate = Rate(row[j], terms);
@@ -908,6 +1045,7 @@ void ScanTimeStepRow(const Node* row, int count, const TimeStepTerms& terms, Tim
     }
     scan.largestDiffusivity = largestDiffusivity;
     scan.largestRate = largestRate;
+    return std::min(blocks, checked);
 }
 
 }  // namespace
@@ -954,9 +1092,10 @@ int NavierStokesEquations2D::ScanTimeStepAndValues(_MeshNode** rows, int rowCoun
     TimeStepScan scan;
     int unusableNodes = 0;
     for (int i = 0; i < rowCount; ++i) {
-        ScanTimeStepRow(rows[i], nodesPerRow, terms, scan);
-        if (i < checkedRows && checkedNodes > 0) {
-            unusableNodes += CountUnusableNodes(rows[i], checkedNodes);
+        const int checked = i < checkedRows ? checkedNodes : 0;
+        const int done = ScanTimeStepRow(rows[i], nodesPerRow, checked, terms, scan, unusableNodes);
+        if (done < checked) {
+            unusableNodes += CountUnusableNodes(rows[i] + done, checked - done);
         }
     }
 
@@ -1139,23 +1278,85 @@ void DerivativeAcrossRows(const StepRows& w, double* GatheredRow::*quantity, int
     }
 }
 
+// Four working rows held in locals: the stores into the records cannot then be taken to change
+// where the rows are, and the compiler keeps the addresses in registers.
+struct FourRows {
+    const double* r0;
+    const double* r1;
+    const double* r2;
+    const double* r3;
+    explicit FourRows(double* const* rows) : r0(rows[0]), r1(rows[1]), r2(rows[2]), r3(rows[3]) {}
+    void CopyTo(double* out, int j) const {
+        out[0] = r0[j];
+        out[1] = r1[j];
+        out[2] = r2[j];
+        out[3] = r3[j];
+    }
+};
+
+#ifdef NEMBRA_NODE_BLOCKS
+NEMBRA_BLOCK_HELPER SlotBlock RowsAt(const FourRows& rows, int j) {
+    return {{LoadRow(rows.r0, j), LoadRow(rows.r1, j), LoadRow(rows.r2, j), LoadRow(rows.r3, j)}};
+}
+#endif
+
+void GatherCurrentNode(const Node& n, const GatheredRow& r, int j) {
+    r.u[j] = n.U;
+    r.v[j] = n.V;
+    r.t[j] = n.T;
+    r.rho[j] = std::fabs(n.Rho);
+    r.p[j] = std::fabs(n.P);
+    r.et[j] = std::fabs(n.Et);
+    r.mu[j] = n.Mu;
+    r.k[j] = n.K;
+    r.q[0][j] = n.Rho;
+    r.q[1][j] = n.RhoU;
+    r.q[2][j] = n.RhoV;
+    r.q[3][j] = n.Et;
+}
+
 // The current state of a row, for the predictor.
 void GatherCurrentRow(const Node* row, int count, const GatheredRow& g) {
     const GatheredRow r = g;
-    for (int j = 0; j < count; ++j) {
-        const Node& n = row[j];
-        r.u[j] = n.U;
-        r.v[j] = n.V;
-        r.t[j] = n.T;
-        r.rho[j] = std::fabs(n.Rho);
-        r.p[j] = std::fabs(n.P);
-        r.et[j] = std::fabs(n.Et);
-        r.mu[j] = n.Mu;
-        r.k[j] = n.K;
-        r.q[0][j] = n.Rho;
-        r.q[1][j] = n.RhoU;
-        r.q[2][j] = n.RhoV;
-        r.q[3][j] = n.Et;
+    int j = 0;
+#ifdef NEMBRA_NODE_BLOCKS
+    for (; j + kBlockNodes <= count; j += kBlockNodes) {
+        const SlotBlock conserved = LoadBlock(row + j, offsetof(Node, Rho));  // Rho RhoU RhoV Et
+        const SlotBlock primitives = LoadBlock(row + j, offsetof(Node, U));   // U V Eint T
+        const SlotBlock transport = LoadBlock(row + j, offsetof(Node, P));    // P Mu K -
+        for (int c = 0; c < 4; ++c) {
+            StoreRow(r.q[c], j, conserved.slot[c]);
+        }
+        StoreRow(r.rho, j, Abs(conserved.slot[0]));
+        StoreRow(r.et, j, Abs(conserved.slot[3]));
+        StoreRow(r.u, j, primitives.slot[0]);
+        StoreRow(r.v, j, primitives.slot[1]);
+        StoreRow(r.t, j, primitives.slot[3]);
+        StoreRow(r.p, j, Abs(transport.slot[0]));
+        StoreRow(r.mu, j, transport.slot[1]);
+        StoreRow(r.k, j, transport.slot[2]);
+    }
+#endif
+    for (; j < count; ++j) {
+        GatherCurrentNode(row[j], r, j);
+    }
+}
+
+void GatherPredictedNode(const Node& n, const GatheredRow& r, int j) {
+    r.u[j] = n.UProspect;
+    r.v[j] = n.VProspect;
+    r.t[j] = n.TProspect;
+    r.rho[j] = std::fabs(n.QProspect[0]);
+    r.p[j] = std::fabs(n.PProspect);
+    r.et[j] = std::fabs(n.EtProspect);
+    r.mu[j] = n.MuProspect;
+    r.k[j] = n.KProspect;
+    r.q[0][j] = n.Rho;
+    r.q[1][j] = n.RhoU;
+    r.q[2][j] = n.RhoV;
+    r.q[3][j] = n.Et;
+    for (int c = 0; c < 4; ++c) {
+        r.qp[c][j] = n.QProspect[c];
     }
 }
 
@@ -1163,23 +1364,31 @@ void GatherCurrentRow(const Node* row, int count, const GatheredRow& g) {
 // vectors that the corrector averages. The fluxes take the predicted density from QProspect[0].
 void GatherPredictedRow(const Node* row, int count, const GatheredRow& g) {
     const GatheredRow r = g;
-    for (int j = 0; j < count; ++j) {
-        const Node& n = row[j];
-        r.u[j] = n.UProspect;
-        r.v[j] = n.VProspect;
-        r.t[j] = n.TProspect;
-        r.rho[j] = std::fabs(n.QProspect[0]);
-        r.p[j] = std::fabs(n.PProspect);
-        r.et[j] = std::fabs(n.EtProspect);
-        r.mu[j] = n.MuProspect;
-        r.k[j] = n.KProspect;
-        r.q[0][j] = n.Rho;
-        r.q[1][j] = n.RhoU;
-        r.q[2][j] = n.RhoV;
-        r.q[3][j] = n.Et;
+    int j = 0;
+#ifdef NEMBRA_NODE_BLOCKS
+    for (; j + kBlockNodes <= count; j += kBlockNodes) {
+        // Rho RhoU RhoV Et; UProspect VProspect EintProspect TProspect;
+        // PProspect EtProspect MuProspect KProspect; QProspect[0..3]
+        const SlotBlock conserved = LoadBlock(row + j, offsetof(Node, Rho));
+        const SlotBlock primitives = LoadBlock(row + j, offsetof(Node, UProspect));
+        const SlotBlock transport = LoadBlock(row + j, offsetof(Node, PProspect));
+        const SlotBlock predicted = LoadBlock(row + j, offsetof(Node, QProspect));
         for (int c = 0; c < 4; ++c) {
-            r.qp[c][j] = n.QProspect[c];
+            StoreRow(r.q[c], j, conserved.slot[c]);
+            StoreRow(r.qp[c], j, predicted.slot[c]);
         }
+        StoreRow(r.u, j, primitives.slot[0]);
+        StoreRow(r.v, j, primitives.slot[1]);
+        StoreRow(r.t, j, primitives.slot[3]);
+        StoreRow(r.rho, j, Abs(predicted.slot[0]));
+        StoreRow(r.p, j, Abs(transport.slot[0]));
+        StoreRow(r.et, j, Abs(transport.slot[1]));
+        StoreRow(r.mu, j, transport.slot[2]);
+        StoreRow(r.k, j, transport.slot[3]);
+    }
+#endif
+    for (; j < count; ++j) {
+        GatherPredictedNode(row[j], r, j);
     }
 }
 
@@ -1246,22 +1455,6 @@ void ComputeRowFluxes(const StepRows& w, int i, int rowCount, int count, const S
         f3[j] = (et + p - tauYY) * v - tauXY * u + qY;
     }
 }
-
-// Four working rows held in locals: the stores into the records cannot then be taken to change
-// where the rows are, and the compiler keeps the addresses in registers.
-struct FourRows {
-    const double* r0;
-    const double* r1;
-    const double* r2;
-    const double* r3;
-    explicit FourRows(double* const* rows) : r0(rows[0]), r1(rows[1]), r2(rows[2]), r3(rows[3]) {}
-    void CopyTo(double* out, int j) const {
-        out[0] = r0[j];
-        out[1] = r1[j];
-        out[2] = r2[j];
-        out[3] = r3[j];
-    }
-};
 
 // Density and total energy cannot be negative; the momenta keep their sign.
 void MakeDensityAndEnergyPositive(const StepRows& w, int begin, int end) {
@@ -1379,7 +1572,24 @@ void StorePredictorRow(Node* row, int count, const StepRows& w, int i, bool inte
     const FourRows dudt(w.dudt);
     const FourRows qp(w.updated);
     const StepRows::Decoded d = w.decoded();
-    for (int j = 1; j < count - 1; ++j) {
+    int j = 1;
+#ifdef NEMBRA_NODE_BLOCKS
+    for (; j + kBlockNodes <= count - 1; j += kBlockNodes) {
+        Node* nodes = row + j;
+        StoreBlock(nodes, offsetof(Node, FluxE), RowsAt(e, j));
+        StoreBlock(nodes, offsetof(Node, FluxF), RowsAt(f, j));
+        StoreBlock(nodes, offsetof(Node, DUDt), RowsAt(dudt, j));
+        StoreBlock(nodes, offsetof(Node, QProspect), RowsAt(qp, j));
+        StoreBlock(nodes, offsetof(Node, UProspect),
+                   {{LoadRow(d.u, j), LoadRow(d.v, j), LoadRow(d.eint, j), LoadRow(d.t, j)}});
+        StoreBlock(nodes, offsetof(Node, RhoProspect),
+                   {{LoadRow(qp.r0, j), LoadRow(d.p, j), LoadRow(qp.r3, j), LoadRow(d.mu, j)}});
+        for (int k = 0; k < kBlockNodes; ++k) {
+            nodes[k].KProspect = d.k[j + k];
+        }
+    }
+#endif
+    for (; j < count - 1; ++j) {
         Node& n = row[j];
         storeFluxes(n, j);
         dudt.CopyTo(n.DUDt, j);
@@ -1415,7 +1625,23 @@ void StoreCorrectorRow(Node* row, int count, const StepRows& w, int i, bool inte
     }
     const FourRows q(w.updated);
     const StepRows::Decoded d = w.decoded();
-    for (int j = 1; j < count - 1; ++j) {
+    int j = 1;
+#ifdef NEMBRA_NODE_BLOCKS
+    for (; j + kBlockNodes <= count - 1; j += kBlockNodes) {
+        Node* nodes = row + j;
+        StoreBlock(nodes, offsetof(Node, FluxEProspect), RowsAt(e, j));
+        StoreBlock(nodes, offsetof(Node, FluxFProspect), RowsAt(f, j));
+        StoreBlock(nodes, offsetof(Node, Rho), RowsAt(q, j));
+        StoreBlock(nodes, offsetof(Node, U),
+                   {{LoadRow(d.u, j), LoadRow(d.v, j), LoadRow(d.eint, j), LoadRow(d.t, j)}});
+        for (int k = 0; k < kBlockNodes; ++k) {
+            nodes[k].P = d.p[j + k];
+            nodes[k].Mu = d.mu[j + k];
+            nodes[k].K = d.k[j + k];
+        }
+    }
+#endif
+    for (; j < count - 1; ++j) {
         Node& n = row[j];
         storeFluxes(n, j);
         n.Rho = q.r0[j];

@@ -1,0 +1,46 @@
+# Sourced by the scripts in scripts/: makes sure the Debian packages they need are installed.
+
+# Every Debian package the project builds with: compiler and build tools, the test and
+# benchmark frameworks, and the libraries of the command-line host.
+NEMBRA_DEBIAN_PACKAGES=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libcli11-dev
+                        libcairo2-dev nlohmann-json3-dev binutils)
+
+# Prints the packages among the arguments that are not installed, one a line.
+nembra_missing_packages() {
+    local package
+    for package in "$@"; do
+        if [[ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null)" != ii* ]]; then
+            echo "$package"
+        fi
+    done
+}
+
+# Installs the packages among the arguments (all of the project's when none are given) that are
+# missing. Touches apt only when something is missing; without root it prints the command to run
+# and fails.
+nembra_ensure_packages() {
+    local wanted=("$@")
+    if ((${#wanted[@]} == 0)); then
+        wanted=("${NEMBRA_DEBIAN_PACKAGES[@]}")
+    fi
+    if ! command -v dpkg-query >/dev/null 2>&1; then
+        echo "error: dpkg-query not found; these scripts set up Debian systems only." >&2
+        echo "Install by other means: ${wanted[*]}" >&2
+        return 1
+    fi
+
+    local missing
+    mapfile -t missing < <(nembra_missing_packages "${wanted[@]}")
+    if ((${#missing[@]} == 0)); then
+        return 0
+    fi
+    if ((EUID != 0)); then
+        echo "error: missing Debian packages: ${missing[*]}" >&2
+        echo "Install them as root, then run this command again:" >&2
+        echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+        return 1
+    fi
+    echo "Installing missing Debian packages: ${missing[*]}"
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+}

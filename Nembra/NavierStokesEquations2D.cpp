@@ -855,10 +855,11 @@ void NavierStokesEquations2D::HeatDischarge(double& qX, double& qY, double& dTdX
 namespace {
 
 // Records are read and written four consecutive nodes at a time where the compiler offers vector
-// types: four slots of four nodes are moved as a 4 x 4 block and transposed, so that a working
-// row receives four nodes' values in one vector store. Values are only moved, never computed
-// here, so the results are the same bits as with the node-by-node copies that handle the rest.
-#if defined(__GNUC__) || defined(__clang__)
+// types and the target has 256-bit registers: four slots of four nodes are moved as a 4 x 4 block
+// and transposed, so that a working row receives four nodes' values in one vector store. Values
+// are only moved, never computed here, so the results are the same bits as with the node-by-node
+// copies that handle the rest (and everything on other targets).
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__AVX__)
 #define NEMBRA_NODE_BLOCKS 1
 constexpr int kBlockNodes = 4;
 using Double4 = double __attribute__((vector_size(4 * sizeof(double))));
@@ -1023,7 +1024,7 @@ int ScanTimeStepBlocks(const Node* row, int count, int checked, const TimeStepTe
 // Folds one row into the scan and counts the unusable nodes among its first `checked` nodes as
 // far as the vector blocks reach. Returns how many of those nodes have been checked.
 int ScanTimeStepRow(const Node* row, int count, int checked, const TimeStepTerms& terms,
-                    TimeStepScan& scan, int& unusable) {
+                    TimeStepScan& scan, [[maybe_unused]] int& unusable) {
     if (count <= 0) {
         return 0;
     }

@@ -1124,7 +1124,7 @@ namespace {
 // The one-sided stencils of the first and the last row reach three rows inward, and the update
 // of a row reads the fluxes of the row after it: the last four rows gathered are kept.
 constexpr int kRingRows = 4;
-// Working rows start on cache lines of their own.
+// Working rows are a whole number of cache lines long.
 constexpr int kRowAlignment = 8;
 
 // What the step reads of one row of records.

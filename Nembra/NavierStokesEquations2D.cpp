@@ -1,6 +1,7 @@
 #include "Nembra/NavierStokesEquations2D.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,14 @@
 #include <type_traits>
 
 #include "Nembra/MessageBox.h"
+
+// Marks a loop over a row whose iterations are independent, so that it is vectorised whatever the
+// optimisation level's cost model says. Each iteration still evaluates its formula in order.
+#if defined(__GNUC__) || defined(__clang__)
+#define NEMBRA_VECTOR_LOOP _Pragma("omp simd")
+#else
+#define NEMBRA_VECTOR_LOOP
+#endif
 
 namespace Nembra {
 
@@ -118,16 +127,6 @@ double FirstOrderDerivative(const Value& f, int m, int n, double h, Stencil insi
     return (f(m + 1) - f(m - 1)) / (2 * h);
 }
 
-// The six gradients (dU/dx, dU/dy, dV/dx, dV/dy, dT/dx, dT/dy) of one state of a node.
-struct Gradients {
-    double dUdX, dUdY, dVdX, dVdY, dTdX, dTdY;
-};
-
-// The primitive and transport values of one state of a node that its fluxes are built from.
-struct FluxInputs {
-    double rho, u, v, p, et, mu, k;
-};
-
 // Newtonian stresses under Stokes' hypothesis: the second viscosity coefficient is -2 mu / 3.
 void StokesStress(double& tauXX, double& tauXY, double& tauYY, double dUdX, double dUdY,
                   double dVdX, double dVdY, double mu) {
@@ -147,6 +146,7 @@ NavierStokesEquations2D::NavierStokesEquations2D() : NavierStokesEquations2D(70,
 NavierStokesEquations2D::NavierStokesEquations2D(int imax, int jmax, double lengthX,
                                                  int maxStepCount)
     : MeshNodes(nullptr),
+      StepScratch(nullptr),
       IMax(imax),
       JMax(jmax),
       DeltaX(0.0),
@@ -184,6 +184,10 @@ NavierStokesEquations2D::NavierStokesEquations2D(int imax, int jmax, double leng
       SoundFactor(0.0) {
     ComputeDerivedMembers();
     AllocateMeshNodesSpace(MeshNodes, IMax, JMax);
+    if (MeshNodes != nullptr && !AllocateStepScratch(StepScratch, JMax)) {
+        AllocateStorageError();
+        ReleaseMeshNodes(MeshNodes, IMax, JMax);
+    }
     if (MeshNodes == nullptr) {
         IMax = 0;
         JMax = 0;
@@ -205,16 +209,16 @@ void NavierStokesEquations2D::ComputeDerivedMembers() {
 }
 
 NavierStokesEquations2D::NavierStokesEquations2D(const NavierStokesEquations2D& other)
-    : MeshNodes(nullptr) {
+    : MeshNodes(nullptr), StepScratch(nullptr) {
     CopySettingsFrom(other);
-    if (!DuplicateMeshOf(other, MeshNodes)) {
+    if (!DuplicateMeshOf(other, MeshNodes, StepScratch)) {
         IMax = 0;
         JMax = 0;
     }
 }
 
 NavierStokesEquations2D::NavierStokesEquations2D(NavierStokesEquations2D&& other) noexcept
-    : MeshNodes(nullptr) {
+    : MeshNodes(nullptr), StepScratch(nullptr) {
     CopySettingsFrom(other);
     TakeMeshOf(other);
 }
@@ -225,19 +229,21 @@ NavierStokesEquations2D& NavierStokesEquations2D::operator=(const NavierStokesEq
     }
     // Duplicate first: if that fails this solver keeps everything it had.
     _MeshNode** copy = nullptr;
-    if (!DuplicateMeshOf(other, copy)) {
+    double* scratch = nullptr;
+    if (!DuplicateMeshOf(other, copy, scratch)) {
         return *this;
     }
-    ReleaseMeshNodes(MeshNodes, IMax, JMax);
+    ReleaseStorage();
     CopySettingsFrom(other);
     MeshNodes = copy;
+    StepScratch = scratch;
     return *this;
 }
 
 NavierStokesEquations2D& NavierStokesEquations2D::operator=(
     NavierStokesEquations2D&& other) noexcept {
     if (this != &other) {
-        ReleaseMeshNodes(MeshNodes, IMax, JMax);
+        ReleaseStorage();
         CopySettingsFrom(other);
         TakeMeshOf(other);
     }
@@ -245,7 +251,13 @@ NavierStokesEquations2D& NavierStokesEquations2D::operator=(
 }
 
 NavierStokesEquations2D::~NavierStokesEquations2D() {
+    ReleaseStorage();
+}
+
+void NavierStokesEquations2D::ReleaseStorage() {
     ReleaseMeshNodes(MeshNodes, IMax, JMax);
+    delete[] StepScratch;
+    StepScratch = nullptr;
 }
 
 // Every member but the mesh itself.
@@ -287,16 +299,22 @@ void NavierStokesEquations2D::CopySettingsFrom(const NavierStokesEquations2D& ot
     SoundFactor = other.SoundFactor;
 }
 
-// A mesh of its own with the same contents as other's, or none when other holds none. False
-// when the storage could not be had (announced by the allocation).
+// A mesh of its own with the same contents as other's, and working rows for it, or none when
+// other holds none. False when the storage could not be had (announced).
 bool NavierStokesEquations2D::DuplicateMeshOf(const NavierStokesEquations2D& other,
-                                              _MeshNode**& copy) {
+                                              _MeshNode**& copy, double*& scratch) {
     copy = nullptr;
+    scratch = nullptr;
     if (other.MeshNodes == nullptr) {
         return true;
     }
     AllocateMeshNodesSpace(copy, other.IMax, other.JMax);
     if (copy == nullptr) {
+        return false;
+    }
+    if (!AllocateStepScratch(scratch, other.JMax)) {
+        AllocateStorageError();
+        ReleaseMeshNodes(copy, other.IMax, other.JMax);
         return false;
     }
     for (int i = 0; i < other.IMax; ++i) {
@@ -311,6 +329,8 @@ bool NavierStokesEquations2D::DuplicateMeshOf(const NavierStokesEquations2D& oth
 void NavierStokesEquations2D::TakeMeshOf(NavierStokesEquations2D& other) {
     MeshNodes = other.MeshNodes;
     other.MeshNodes = nullptr;
+    StepScratch = other.StepScratch;
+    other.StepScratch = nullptr;
     other.IMax = 0;
     other.JMax = 0;
 }
@@ -527,8 +547,39 @@ void ForEachClosedBoxEdgeNode(Node** mesh, int imax, int jmax, const Visit& visi
     }
 }
 
+// The slots that the node-state completion writes, current and predicted.
+void CopyCurrentState(const Node& from, Node& to) {
+    to.Rho = from.Rho;
+    to.RhoU = from.RhoU;
+    to.RhoV = from.RhoV;
+    to.Et = from.Et;
+    to.U = from.U;
+    to.V = from.V;
+    to.Eint = from.Eint;
+    to.T = from.T;
+    to.P = from.P;
+    to.Mu = from.Mu;
+    to.K = from.K;
+}
+
+void CopyPredictedState(const Node& from, Node& to) {
+    to.UProspect = from.UProspect;
+    to.VProspect = from.VProspect;
+    to.EintProspect = from.EintProspect;
+    to.TProspect = from.TProspect;
+    to.RhoProspect = from.RhoProspect;
+    to.PProspect = from.PProspect;
+    to.EtProspect = from.EtProspect;
+    to.MuProspect = from.MuProspect;
+    to.KProspect = from.KProspect;
+    for (int c = 0; c < 4; ++c) {
+        to.QProspect[c] = from.QProspect[c];
+    }
+}
+
 }  // namespace
 
+// Every edge node of the closed box receives the same state: it is completed once and copied.
 void NavierStokesEquations2D::BoundaryConditions2(_MeshNode**& /*mesh*/) {
     if (!HoldsNodes()) {
         return;
@@ -536,9 +587,10 @@ void NavierStokesEquations2D::BoundaryConditions2(_MeshNode**& /*mesh*/) {
     const auto complete = [this](Node& n, double u, double v, double T, double p) {
         SetMeshNodeValue(n, u, v, T, p);
     };
-    ForEachClosedBoxEdgeNode(MeshNodes, IMax, JMax, [&](Node& node) {
-        LayNode(node, 0, 0, kRestTemperature, kRestPressure, complete);
-    });
+    Node edge{};
+    LayNode(edge, 0, 0, kRestTemperature, kRestPressure, complete);
+    ForEachClosedBoxEdgeNode(MeshNodes, IMax, JMax,
+                             [&edge](Node& node) { CopyCurrentState(edge, node); });
 }
 
 void NavierStokesEquations2D::BoundaryConditionsProspect2(_MeshNode**& /*mesh*/) {
@@ -548,9 +600,10 @@ void NavierStokesEquations2D::BoundaryConditionsProspect2(_MeshNode**& /*mesh*/)
     const auto complete = [this](Node& n, double u, double v, double T, double p) {
         SetMeshNodeValueProspect(n, u, v, T, p);
     };
-    ForEachClosedBoxEdgeNode(MeshNodes, IMax, JMax, [&](Node& node) {
-        LayNodeProspect(node, 0, 0, kRestTemperature, kRestPressure, complete);
-    });
+    Node edge{};
+    LayNodeProspect(edge, 0, 0, kRestTemperature, kRestPressure, complete);
+    ForEachClosedBoxEdgeNode(MeshNodes, IMax, JMax,
+                             [&edge](Node& node) { CopyPredictedState(edge, node); });
 }
 
 // Flat plate: the leading-edge node at rest, free stream on the inflow and upper edges, values
@@ -799,183 +852,868 @@ void NavierStokesEquations2D::HeatDischarge(double& qX, double& qY, double& dTdX
     qY = -(k * dTdY);
 }
 
+namespace {
+
+// Records are read and written four consecutive nodes at a time where the compiler offers vector
+// types and the target has 256-bit registers: four slots of four nodes are moved as a 4 x 4 block
+// and transposed, so that a working row receives four nodes' values in one vector store. Values
+// are only moved, never computed here, so the results are the same bits as with the node-by-node
+// copies that handle the rest (and everything on other targets).
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__AVX__)
+#define NEMBRA_NODE_BLOCKS 1
+constexpr int kBlockNodes = 4;
+using Double4 = double __attribute__((vector_size(4 * sizeof(double))));
+using Bits4 = std::int64_t __attribute__((vector_size(4 * sizeof(double))));
+// The block helpers must melt into the loops that use them, their vectors kept in registers.
+#define NEMBRA_BLOCK_HELPER __attribute__((always_inline)) inline
+
+// Four slots, from `firstSlot` (a byte offset into the record) on, of four consecutive nodes:
+// one vector per slot.
+struct SlotBlock {
+    Double4 slot[4];
+};
+
+NEMBRA_BLOCK_HELPER SlotBlock Transpose(const Double4 (&rows)[4]) {
+    const Double4 t0 = __builtin_shufflevector(rows[0], rows[1], 0, 4, 2, 6);
+    const Double4 t1 = __builtin_shufflevector(rows[0], rows[1], 1, 5, 3, 7);
+    const Double4 t2 = __builtin_shufflevector(rows[2], rows[3], 0, 4, 2, 6);
+    const Double4 t3 = __builtin_shufflevector(rows[2], rows[3], 1, 5, 3, 7);
+    return {
+        {__builtin_shufflevector(t0, t2, 0, 1, 4, 5), __builtin_shufflevector(t1, t3, 0, 1, 4, 5),
+         __builtin_shufflevector(t0, t2, 2, 3, 6, 7), __builtin_shufflevector(t1, t3, 2, 3, 6, 7)}};
+}
+
+NEMBRA_BLOCK_HELPER SlotBlock LoadBlock(const Node* nodes, std::size_t firstSlot) {
+    Double4 rows[4];
+    for (int k = 0; k < 4; ++k) {
+        std::memcpy(&rows[k], reinterpret_cast<const unsigned char*>(nodes + k) + firstSlot,
+                    sizeof(Double4));
+    }
+    return Transpose(rows);
+}
+
+NEMBRA_BLOCK_HELPER void StoreBlock(Node* nodes, std::size_t firstSlot, const SlotBlock& block) {
+    const SlotBlock rows = Transpose(block.slot);
+    for (int k = 0; k < 4; ++k) {
+        std::memcpy(reinterpret_cast<unsigned char*>(nodes + k) + firstSlot, &rows.slot[k],
+                    sizeof(Double4));
+    }
+}
+
+NEMBRA_BLOCK_HELPER Double4 LoadRow(const double* row, int j) {
+    Double4 values;
+    std::memcpy(&values, row + j, sizeof(Double4));
+    return values;
+}
+
+NEMBRA_BLOCK_HELPER void StoreRow(double* row, int j, Double4 values) {
+    std::memcpy(row + j, &values, sizeof(Double4));
+}
+
+// fabs of each element: the sign bit cleared.
+NEMBRA_BLOCK_HELPER Double4 Abs(Double4 values) {
+    Bits4 bits;
+    std::memcpy(&bits, &values, sizeof bits);
+    bits &= INT64_MAX;
+    std::memcpy(&values, &bits, sizeof values);
+    return values;
+}
+
+#endif
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // Time step
 
-double NavierStokesEquations2D::CalculateTimeStep(_MeshNode** rows, int rowCount, int nodesPerRow) {
+namespace {
+
+// What the time step needs of the mesh, gathered in one read of every node: the largest viscous
+// diffusivity, and the largest sum of the acoustic and convective terms.
+//
+// A node's step, Courant/(rate + viscous term), only shrinks as its rate grows (correctly rounded
+// addition and division are monotonic and Courant is positive), so the smallest node step is the
+// step of the largest rate: one division gives exactly the minimum of all the per-node divisions.
+// A NaN rate is passed over like a NaN node step, except at the first node, whose step is taken
+// whatever it is.
+struct TimeStepScan {
+    double largestDiffusivity = 0;
+    double largestRate = -1;  // negative while no node with a number as its rate has been seen
+    double firstRate = 0;
+    bool visitedAny = false;
+};
+
+struct TimeStepTerms {
+    double viscousFactor;
+    double soundFactor;
+    double sqrtSpacing;  // square root of the spacing coefficient
+    double deltaX;
+    double deltaY;
+};
+
+double Diffusivity(const Node& n, const TimeStepTerms& terms) {
+    return (n.Mu * terms.viscousFactor) / n.Rho;
+}
+
+double Rate(const Node& n, const TimeStepTerms& terms) {
+    const double acoustic = std::sqrt(std::fabs(n.T * terms.soundFactor)) * terms.sqrtSpacing;
+    const double convective = std::fabs(n.U) / terms.deltaX + std::fabs(n.V) / terms.deltaY;
+    return acoustic + convective;
+}
+
+#ifdef NEMBRA_NODE_BLOCKS
+NEMBRA_BLOCK_HELPER Double4 Sqrt(Double4 values) {
+    for (int k = 0; k < 4; ++k) {
+        values[k] = std::sqrt(values[k]);
+    }
+    return values;
+}
+
+// All lanes set where the value is finite: the vector form of ValueAvailability.
+NEMBRA_BLOCK_HELPER Bits4 Usable(Double4 values) {
+    return Abs(values) <= DBL_MAX;
+}
+
+NEMBRA_BLOCK_HELPER double LargestLane(Double4 lanes, double largest) {
+    for (int k = 0; k < 4; ++k) {
+        largest = lanes[k] > largest ? lanes[k] : largest;
+    }
+    return largest;
+}
+
+// The scan over four nodes at a time, as far as whole blocks go, and the value check of the
+// first `checked` nodes among them. Returns the number of nodes scanned.
+int ScanTimeStepBlocks(const Node* row, int count, int checked, const TimeStepTerms& terms,
+                       TimeStepScan& scan, int& unusable) {
+    Double4 largestDiffusivity = Double4{} + scan.largestDiffusivity;
+    Double4 largestRate = Double4{} + scan.largestRate;
+    Bits4 unusableLanes{};
+    int j = 0;
+    for (; j + kBlockNodes <= count; j += kBlockNodes) {
+        const SlotBlock conserved = LoadBlock(row + j, offsetof(Node, Rho));  // Rho RhoU RhoV Et
+        const SlotBlock primitives = LoadBlock(row + j, offsetof(Node, U));   // U V Eint T
+        const SlotBlock transport = LoadBlock(row + j, offsetof(Node, P));    // P Mu K -
+        const Double4 rho = conserved.slot[0];
+        const Double4 u = primitives.slot[0];
+        const Double4 v = primitives.slot[1];
+        const Double4 T = primitives.slot[3];
+        const Double4 mu = transport.slot[1];
+        const Double4 diffusivity = (mu * terms.viscousFactor) / rho;
+        largestDiffusivity = diffusivity > largestDiffusivity ? diffusivity : largestDiffusivity;
+        const Double4 acoustic = Sqrt(Abs(T * terms.soundFactor)) * terms.sqrtSpacing;
+        const Double4 rate = acoustic + (Abs(u) / terms.deltaX + Abs(v) / terms.deltaY);
+        largestRate = rate > largestRate ? rate : largestRate;
+        if (j < checked) {
+            const Bits4 usable = Usable(rho) & Usable(u) & Usable(v) & Usable(conserved.slot[3]) &
+                                 Usable(primitives.slot[2]) & Usable(transport.slot[2]) &
+                                 Usable(mu) & Usable(transport.slot[0]);
+            const Bits4 lane = Bits4{0, 1, 2, 3} + j;
+            // A true comparison is -1 in every bit: subtracting it counts the node.
+            unusableLanes -= (usable == 0) & (lane < checked);
+        }
+    }
+    scan.largestDiffusivity = LargestLane(largestDiffusivity, scan.largestDiffusivity);
+    scan.largestRate = LargestLane(largestRate, scan.largestRate);
+    for (int k = 0; k < 4; ++k) {
+        unusable += static_cast<int>(unusableLanes[k]);
+    }
+    return j;
+}
+#endif
+
+// Folds one row into the scan and counts the unusable nodes among its first `checked` nodes as
+// far as the vector blocks reach. Returns how many of those nodes have been checked.
+int ScanTimeStepRow(const Node* row, int count, int checked, const TimeStepTerms& terms,
+                    TimeStepScan& scan, [[maybe_unused]] int& unusable) {
+    if (count <= 0) {
+        return 0;
+    }
+    if (!scan.visitedAny) {
+        scan.firstRate = Rate(row[0], terms);
+        scan.visitedAny = true;
+    }
+    int blocks = 0;
+#ifdef NEMBRA_NODE_BLOCKS
+    blocks = ScanTimeStepBlocks(row, count, checked, terms, scan, unusable);
+#endif
+    double largestDiffusivity = scan.largestDiffusivity;
+    double largestRate = scan.largestRate;
+    for (int j = blocks; j < count; ++j) {
+        const double diffusivity = Diffusivity(row[j], terms);
+        largestDiffusivity = diffusivity > largestDiffusivity ? diffusivity : largestDiffusivity;
+        const double rate = Rate(row[j], terms);
+        largestRate = rate > largestRate ? rate : largestRate;
+    }
+    scan.largestDiffusivity = largestDiffusivity;
+    scan.largestRate = largestRate;
+    return std::min(blocks, checked);
+}
+
+}  // namespace
+
+// Number of the row's first `count` nodes holding an unusable value in one of the checked slots.
+int NavierStokesEquations2D::CountUnusableNodes(_MeshNode* row, int count) {
+    int unusable = 0;
+    for (int j = 0; j < count; ++j) {
+        _MeshNode& n = row[j];
+        // Every slot is tested: the count is the same, and the loop carries no branch per slot.
+        const bool usable = ValueAvailability(n.Rho) & ValueAvailability(n.U) &
+                            ValueAvailability(n.V) & ValueAvailability(n.Et) &
+                            ValueAvailability(n.Eint) & ValueAvailability(n.K) &
+                            ValueAvailability(n.Mu) & ValueAvailability(n.P);
+        unusable += usable ? 0 : 1;
+    }
+    return unusable;
+}
+
+void NavierStokesEquations2D::FillTimeStepCoefficients() {
     if (!TimeStepCoefficientsReady) {
         SpacingCoefficient = 1 / (DeltaX * DeltaX) + 1 / (DeltaY * DeltaY);
         ViscousFactor = std::fabs((Gamma * 4) / (Prandtl * 3));
         SoundFactor = Gamma * GasConstant;
         TimeStepCoefficientsReady = true;
     }
+}
+
+double NavierStokesEquations2D::CalculateTimeStep(_MeshNode** rows, int rowCount, int nodesPerRow) {
+    ScanTimeStepAndValues(rows, rowCount, nodesPerRow, 0, 0);
+    return DeltaT;
+}
+
+// Stores the time step of rowCount x nodesPerRow nodes in DeltaT and, in the same read of the
+// nodes, counts those among the first checkedRows x checkedNodes that hold unusable values.
+int NavierStokesEquations2D::ScanTimeStepAndValues(_MeshNode** rows, int rowCount, int nodesPerRow,
+                                                   int checkedRows, int checkedNodes) {
+    FillTimeStepCoefficients();
     if (rows == nullptr) {
         rowCount = 0;
     }
-
-    // Viscous diffusion is limited by the most diffusive node of the whole mesh.
-    double largestDiffusivity = 0;
+    const TimeStepTerms terms{ViscousFactor, SoundFactor, std::sqrt(std::fabs(SpacingCoefficient)),
+                              DeltaX, DeltaY};
+    TimeStepScan scan;
+    int unusableNodes = 0;
     for (int i = 0; i < rowCount; ++i) {
-        for (int j = 0; j < nodesPerRow; ++j) {
-            const _MeshNode& n = rows[i][j];
-            const double diffusivity = (n.Mu * ViscousFactor) / n.Rho;
-            if (diffusivity > largestDiffusivity) {
-                largestDiffusivity = diffusivity;
-            }
+        const int checked = i < checkedRows ? checkedNodes : 0;
+        const int done = ScanTimeStepRow(rows[i], nodesPerRow, checked, terms, scan, unusableNodes);
+        if (done < checked) {
+            unusableNodes += CountUnusableNodes(rows[i] + done, checked - done);
         }
     }
 
-    // Courant limit of convection, sound and diffusion at each node; the smallest one wins.
-    // A negative value means that no node has been taken yet.
-    double smallest = -1;
-    for (int i = 0; i < rowCount; ++i) {
-        for (int j = 0; j < nodesPerRow; ++j) {
-            const _MeshNode& n = rows[i][j];
-            const double acoustic =
-                std::sqrt(std::fabs(n.T * SoundFactor)) * std::sqrt(std::fabs(SpacingCoefficient));
-            const double convective = std::fabs(n.U) / DeltaX + std::fabs(n.V) / DeltaY;
-            const double viscous = 2 * largestDiffusivity * SpacingCoefficient;
-            const double nodeStep = Courant / (acoustic + convective + viscous);
-            if (smallest < 0) {
-                smallest = nodeStep;
-            }
-            if (smallest > nodeStep) {
-                smallest = nodeStep;
-            }
-        }
+    double step = -1;
+    if (scan.visitedAny) {
+        const double rate = std::isnan(scan.firstRate) ? scan.firstRate : scan.largestRate;
+        const double viscous = 2 * scan.largestDiffusivity * SpacingCoefficient;
+        step = Courant / (rate + viscous);
     }
-    DeltaT = smallest;
-    return smallest;
+    DeltaT = step;
+    return unusableNodes;
 }
 
 // ---------------------------------------------------------------------------------------------
 // MacCormack step
+//
+// The step runs row by row. It gathers what it reads of a row of records into working rows (one
+// plain array per quantity) in one pass, evaluates each formula across the row in a loop that
+// the compiler can vectorise, in the order of operations of the per-node formula, and writes the
+// results of a row back into its records in one pass. The flux phase of a row and the update
+// phase of the row before it run together while both rows are still in cache.
 
 namespace {
 
-// Flux vectors E (along x) and F (along y) of one state, with the viscous stresses and the
-// heat flux of that state's gradients.
-void StoreFluxes(double* E, double* F, const FluxInputs& s, const Gradients& g) {
-    double tauXX = 0;
-    double tauXY = 0;
-    double tauYY = 0;
-    StokesStress(tauXX, tauXY, tauYY, g.dUdX, g.dUdY, g.dVdX, g.dVdY, s.mu);
-    const double qX = -(s.k * g.dTdX);
-    const double qY = -(s.k * g.dTdY);
-    E[0] = s.rho * s.u;
-    E[1] = s.rho * s.u * s.u + s.p - tauXX;
-    E[2] = s.rho * s.u * s.v - tauXY;
-    E[3] = (s.et + s.p - tauXX) * s.u - tauXY * s.v + qX;
-    F[0] = s.rho * s.v;
-    F[1] = s.rho * s.u * s.v - tauXY;
-    F[2] = s.rho * s.v * s.v + s.p - tauYY;
-    F[3] = (s.et + s.p - tauYY) * s.v - tauXY * s.u + qY;
+// The one-sided stencils of the first and the last row reach three rows inward, and the update
+// of a row reads the fluxes of the row after it: the last four rows gathered are kept.
+constexpr int kRingRows = 4;
+// Working rows are a whole number of cache lines long.
+constexpr int kRowAlignment = 8;
+
+// What the step reads of one row of records.
+struct GatheredRow {
+    // The state whose fluxes are built: u, v and T for the gradients, and the flux inputs with
+    // the absolute values that the fluxes take.
+    double* u;
+    double* v;
+    double* t;
+    double* rho;
+    double* p;
+    double* et;
+    double* mu;
+    double* k;
+    double* q[4];   // current conserved vector
+    double* qp[4];  // predicted conserved vector, read by the corrector
+};
+constexpr int kArraysPerGatheredRow = 16;
+
+// The working rows of a step, each `stride` doubles long.
+struct StepRows {
+    GatheredRow ring[kRingRows];  // row i sits at i % kRingRows
+    double* dUdX;
+    double* dUdY;
+    double* dVdX;
+    double* dVdY;
+    double* dTdX;
+    double* dTdY;
+    // E and F of two consecutive rows; row i's fluxes sit at i % 2.
+    double* e[2][4];
+    double* f[2][4];
+    double* dudt[4];     // predictor time derivative
+    double* updated[4];  // conserved vector being decoded: predicted or corrected
+    // Primitives and transport values decoded from `updated`.
+    double* uOut;
+    double* vOut;
+    double* eintOut;
+    double* tOut;
+    double* pOut;
+    double* ratioOut;  // temperature over the reference temperature
+    double* powerOut;  // that ratio to the power 1.5
+    double* muOut;
+    double* kOut;
+
+    // The decoded rows, copied out for the loops that store them into the records.
+    struct Decoded {
+        const double* u;
+        const double* v;
+        const double* eint;
+        const double* t;
+        const double* p;
+        const double* mu;
+        const double* k;
+    };
+    Decoded decoded() const { return {uOut, vOut, eintOut, tOut, pOut, muOut, kOut}; }
+};
+constexpr int kStepArrayCount = kRingRows * kArraysPerGatheredRow + 6 + 16 + 4 + 4 + 9;
+
+std::size_t StepRowStride(int nodesPerRow) {
+    const auto n = static_cast<std::size_t>(nodesPerRow);
+    return (n + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+}
+
+StepRows MapStepRows(double* scratch, int nodesPerRow) {
+    const std::size_t stride = StepRowStride(nodesPerRow);
+    double* next = scratch;
+    const auto take = [&next, stride] {
+        double* row = next;
+        next += stride;
+        return row;
+    };
+    StepRows w{};
+    for (GatheredRow& g : w.ring) {
+        for (double** row : {&g.u, &g.v, &g.t, &g.rho, &g.p, &g.et, &g.mu, &g.k}) {
+            *row = take();
+        }
+        for (int c = 0; c < 4; ++c) {
+            g.q[c] = take();
+            g.qp[c] = take();
+        }
+    }
+    for (double** row :
+         {&w.dUdX, &w.dUdY, &w.dVdX, &w.dVdY, &w.dTdX, &w.dTdY, &w.uOut, &w.vOut, &w.eintOut,
+          &w.tOut, &w.pOut, &w.ratioOut, &w.powerOut, &w.muOut, &w.kOut}) {
+        *row = take();
+    }
+    for (int c = 0; c < 4; ++c) {
+        w.e[0][c] = take();
+        w.e[1][c] = take();
+        w.f[0][c] = take();
+        w.f[1][c] = take();
+        w.dudt[c] = take();
+        w.updated[c] = take();
+    }
+    return w;
+}
+
+// The solver members that the row kernels read.
+struct StepConstants {
+    double deltaX;
+    double deltaY;
+    double deltaT;
+    double cv;
+    double gasConstant;
+    double tRef;
+    double muRef;
+    double cp;
+    double prandtl;
+};
+
+struct ArrayValues {
+    const double* f;
+    double operator()(int k) const { return f[k]; }
+};
+
+struct RingColumn {
+    const double* const* ring;
+    int j;
+    double operator()(int k) const { return ring[k % kRingRows][j]; }
+};
+
+// d/dy along a row of `count` values: central inside, HighOrderDerivative's stencils at the ends.
+void DerivativeAlongRow(const double* f, int count, double h, double* out) {
+    const double twoH = 2 * h;
+    NEMBRA_VECTOR_LOOP
+    for (int j = 1; j < count - 1; ++j) {
+        out[j] = (f[j + 1] - f[j - 1]) / twoH;
+    }
+    out[0] = HighOrderDerivative(ArrayValues{f}, 0, count, h);
+    out[count - 1] = HighOrderDerivative(ArrayValues{f}, count - 1, count, h);
+}
+
+// d/dx of one gathered quantity at row i of rowCount rows.
+void DerivativeAcrossRows(const StepRows& w, double* GatheredRow::*quantity, int i, int rowCount,
+                          int count, double h, double* out) {
+    const double* ring[kRingRows];
+    for (int r = 0; r < kRingRows; ++r) {
+        ring[r] = w.ring[r].*quantity;
+    }
+    if (i > 0 && i < rowCount - 1) {
+        const double* next = ring[(i + 1) % kRingRows];
+        const double* previous = ring[(i - 1) % kRingRows];
+        const double twoH = 2 * h;
+        NEMBRA_VECTOR_LOOP
+        for (int j = 0; j < count; ++j) {
+            out[j] = (next[j] - previous[j]) / twoH;
+        }
+        return;
+    }
+    for (int j = 0; j < count; ++j) {
+        out[j] = HighOrderDerivative(RingColumn{ring, j}, i, rowCount, h);
+    }
+}
+
+// Four working rows held in locals: the stores into the records cannot then be taken to change
+// where the rows are, and the compiler keeps the addresses in registers.
+struct FourRows {
+    const double* r0;
+    const double* r1;
+    const double* r2;
+    const double* r3;
+    explicit FourRows(double* const* rows) : r0(rows[0]), r1(rows[1]), r2(rows[2]), r3(rows[3]) {}
+    void CopyTo(double* out, int j) const {
+        out[0] = r0[j];
+        out[1] = r1[j];
+        out[2] = r2[j];
+        out[3] = r3[j];
+    }
+};
+
+#ifdef NEMBRA_NODE_BLOCKS
+NEMBRA_BLOCK_HELPER SlotBlock RowsAt(const FourRows& rows, int j) {
+    return {{LoadRow(rows.r0, j), LoadRow(rows.r1, j), LoadRow(rows.r2, j), LoadRow(rows.r3, j)}};
+}
+#endif
+
+void GatherCurrentNode(const Node& n, const GatheredRow& r, int j) {
+    r.u[j] = n.U;
+    r.v[j] = n.V;
+    r.t[j] = n.T;
+    r.rho[j] = std::fabs(n.Rho);
+    r.p[j] = std::fabs(n.P);
+    r.et[j] = std::fabs(n.Et);
+    r.mu[j] = n.Mu;
+    r.k[j] = n.K;
+    r.q[0][j] = n.Rho;
+    r.q[1][j] = n.RhoU;
+    r.q[2][j] = n.RhoV;
+    r.q[3][j] = n.Et;
+}
+
+// The current state of a row, for the predictor.
+void GatherCurrentRow(const Node* row, int count, const GatheredRow& g) {
+    const GatheredRow r = g;
+    int j = 0;
+#ifdef NEMBRA_NODE_BLOCKS
+    for (; j + kBlockNodes <= count; j += kBlockNodes) {
+        const SlotBlock conserved = LoadBlock(row + j, offsetof(Node, Rho));  // Rho RhoU RhoV Et
+        const SlotBlock primitives = LoadBlock(row + j, offsetof(Node, U));   // U V Eint T
+        const SlotBlock transport = LoadBlock(row + j, offsetof(Node, P));    // P Mu K -
+        for (int c = 0; c < 4; ++c) {
+            StoreRow(r.q[c], j, conserved.slot[c]);
+        }
+        StoreRow(r.rho, j, Abs(conserved.slot[0]));
+        StoreRow(r.et, j, Abs(conserved.slot[3]));
+        StoreRow(r.u, j, primitives.slot[0]);
+        StoreRow(r.v, j, primitives.slot[1]);
+        StoreRow(r.t, j, primitives.slot[3]);
+        StoreRow(r.p, j, Abs(transport.slot[0]));
+        StoreRow(r.mu, j, transport.slot[1]);
+        StoreRow(r.k, j, transport.slot[2]);
+    }
+#endif
+    for (; j < count; ++j) {
+        GatherCurrentNode(row[j], r, j);
+    }
+}
+
+void GatherPredictedNode(const Node& n, const GatheredRow& r, int j) {
+    r.u[j] = n.UProspect;
+    r.v[j] = n.VProspect;
+    r.t[j] = n.TProspect;
+    r.rho[j] = std::fabs(n.QProspect[0]);
+    r.p[j] = std::fabs(n.PProspect);
+    r.et[j] = std::fabs(n.EtProspect);
+    r.mu[j] = n.MuProspect;
+    r.k[j] = n.KProspect;
+    r.q[0][j] = n.Rho;
+    r.q[1][j] = n.RhoU;
+    r.q[2][j] = n.RhoV;
+    r.q[3][j] = n.Et;
+    for (int c = 0; c < 4; ++c) {
+        r.qp[c][j] = n.QProspect[c];
+    }
+}
+
+// The predicted state of a row, for the corrector, with the current and the predicted conserved
+// vectors that the corrector averages. The fluxes take the predicted density from QProspect[0].
+void GatherPredictedRow(const Node* row, int count, const GatheredRow& g) {
+    const GatheredRow r = g;
+    int j = 0;
+#ifdef NEMBRA_NODE_BLOCKS
+    for (; j + kBlockNodes <= count; j += kBlockNodes) {
+        // Rho RhoU RhoV Et; UProspect VProspect EintProspect TProspect;
+        // PProspect EtProspect MuProspect KProspect; QProspect[0..3]
+        const SlotBlock conserved = LoadBlock(row + j, offsetof(Node, Rho));
+        const SlotBlock primitives = LoadBlock(row + j, offsetof(Node, UProspect));
+        const SlotBlock transport = LoadBlock(row + j, offsetof(Node, PProspect));
+        const SlotBlock predicted = LoadBlock(row + j, offsetof(Node, QProspect));
+        for (int c = 0; c < 4; ++c) {
+            StoreRow(r.q[c], j, conserved.slot[c]);
+            StoreRow(r.qp[c], j, predicted.slot[c]);
+        }
+        StoreRow(r.u, j, primitives.slot[0]);
+        StoreRow(r.v, j, primitives.slot[1]);
+        StoreRow(r.t, j, primitives.slot[3]);
+        StoreRow(r.rho, j, Abs(predicted.slot[0]));
+        StoreRow(r.p, j, Abs(transport.slot[0]));
+        StoreRow(r.et, j, Abs(transport.slot[1]));
+        StoreRow(r.mu, j, transport.slot[2]);
+        StoreRow(r.k, j, transport.slot[3]);
+    }
+#endif
+    for (; j < count; ++j) {
+        GatherPredictedNode(row[j], r, j);
+    }
+}
+
+using GatherRow = void (*)(const Node*, int, const GatheredRow&);
+
+// Makes sure that the ring holds every row that the gradients and the update of row i read.
+void GatherRowsFor(Node** mesh, int i, int rowCount, int count, const StepRows& w, GatherRow gather,
+                   int& lastGathered) {
+    const int needed = std::min(i == 0 ? kRingRows - 1 : i + 1, rowCount - 1);
+    while (lastGathered < needed) {
+        ++lastGathered;
+        gather(mesh[lastGathered], count, w.ring[lastGathered % kRingRows]);
+    }
+}
+
+// E and F of row i, with the viscous stresses and the heat flux of the row's gradients, into
+// the working rows of the row's parity.
+void ComputeRowFluxes(const StepRows& w, int i, int rowCount, int count, const StepConstants& c) {
+    const GatheredRow& g = w.ring[i % kRingRows];
+    DerivativeAlongRow(g.u, count, c.deltaY, w.dUdY);
+    DerivativeAlongRow(g.v, count, c.deltaY, w.dVdY);
+    DerivativeAlongRow(g.t, count, c.deltaY, w.dTdY);
+    DerivativeAcrossRows(w, &GatheredRow::u, i, rowCount, count, c.deltaX, w.dUdX);
+    DerivativeAcrossRows(w, &GatheredRow::v, i, rowCount, count, c.deltaX, w.dVdX);
+    DerivativeAcrossRows(w, &GatheredRow::t, i, rowCount, count, c.deltaX, w.dTdX);
+
+    const double* const dUdX = w.dUdX;
+    const double* const dUdY = w.dUdY;
+    const double* const dVdX = w.dVdX;
+    const double* const dVdY = w.dVdY;
+    const double* const dTdX = w.dTdX;
+    const double* const dTdY = w.dTdY;
+    const GatheredRow s = g;
+    double* const e0 = w.e[i % 2][0];
+    double* const e1 = w.e[i % 2][1];
+    double* const e2 = w.e[i % 2][2];
+    double* const e3 = w.e[i % 2][3];
+    double* const f0 = w.f[i % 2][0];
+    double* const f1 = w.f[i % 2][1];
+    double* const f2 = w.f[i % 2][2];
+    double* const f3 = w.f[i % 2][3];
+    NEMBRA_VECTOR_LOOP
+    for (int j = 0; j < count; ++j) {
+        double tauXX = 0;
+        double tauXY = 0;
+        double tauYY = 0;
+        StokesStress(tauXX, tauXY, tauYY, dUdX[j], dUdY[j], dVdX[j], dVdY[j], s.mu[j]);
+        const double qX = -(s.k[j] * dTdX[j]);
+        const double qY = -(s.k[j] * dTdY[j]);
+        const double rho = s.rho[j];
+        const double u = s.u[j];
+        const double v = s.v[j];
+        const double p = s.p[j];
+        const double et = s.et[j];
+        // The shear term of E[2] and F[1] is one and the same number.
+        const double shear = rho * u * v - tauXY;
+        e0[j] = rho * u;
+        e1[j] = rho * u * u + p - tauXX;
+        e2[j] = shear;
+        e3[j] = (et + p - tauXX) * u - tauXY * v + qX;
+        f0[j] = rho * v;
+        f1[j] = shear;
+        f2[j] = rho * v * v + p - tauYY;
+        f3[j] = (et + p - tauYY) * v - tauXY * u + qY;
+    }
+}
+
+// Density and total energy cannot be negative; the momenta keep their sign.
+void MakeDensityAndEnergyPositive(const StepRows& w, int begin, int end) {
+    double* const rho = w.updated[0];
+    double* const et = w.updated[3];
+    NEMBRA_VECTOR_LOOP
+    for (int j = begin; j < end; ++j) {
+        rho[j] = std::fabs(rho[j]);
+        et[j] = std::fabs(et[j]);
+    }
+}
+
+// Primitives and transport values of the conserved vectors in `updated` (density and total
+// energy already made positive), nodes begin .. end-1, as the step's decoding specifies them.
+void DecodeConservedRow(const StepRows& w, int begin, int end, const StepConstants& c) {
+    const FourRows q(w.updated);
+    double* const uOut = w.uOut;
+    double* const vOut = w.vOut;
+    double* const eintOut = w.eintOut;
+    double* const tOut = w.tOut;
+    double* const pOut = w.pOut;
+    double* const ratioOut = w.ratioOut;
+    double* const powerOut = w.powerOut;
+    double* const muOut = w.muOut;
+    double* const kOut = w.kOut;
+    NEMBRA_VECTOR_LOOP
+    for (int j = begin; j < end; ++j) {
+        const double rho = q.r0[j];
+        const double u = q.r1[j] / rho;
+        const double v = q.r2[j] / rho;
+        const double eint = std::fabs(q.r3[j] / rho - (u * u + v * v) * 0.5);
+        const double T = std::fabs(eint / c.cv);
+        uOut[j] = u;
+        vOut[j] = v;
+        eintOut[j] = eint;
+        tOut[j] = T;
+        pOut[j] = std::fabs(rho * c.gasConstant * T);
+        // T is already positive: Sutherland's |T| is T itself.
+        ratioOut[j] = T / c.tRef;
+    }
+    // The libm calls in one tight loop of their own, the rest of Sutherland's law vectorised.
+    for (int j = begin; j < end; ++j) {
+        powerOut[j] = std::pow(ratioOut[j], 1.5);
+    }
+    const double sutherlandNumerator = c.tRef + 110;
+    NEMBRA_VECTOR_LOOP
+    for (int j = begin; j < end; ++j) {
+        const double mu = std::fabs(powerOut[j] * c.muRef * sutherlandNumerator / (tOut[j] + 110));
+        muOut[j] = mu;
+        kOut[j] = std::fabs(mu * c.cp / c.prandtl);
+    }
+}
+
+// Phase 2 at the interior nodes of row i: forward differences of the fluxes of rows i and i+1.
+void PredictRow(const StepRows& w, int i, int count, const StepConstants& c) {
+    const int end = count - 1;
+    const GatheredRow& g = w.ring[i % kRingRows];
+    for (int n = 0; n < 4; ++n) {
+        const double* en = w.e[i % 2][n];
+        const double* enNext = w.e[(i + 1) % 2][n];
+        const double* fn = w.f[i % 2][n];
+        const double* qn = g.q[n];
+        double* dudt = w.dudt[n];
+        double* qp = w.updated[n];
+        NEMBRA_VECTOR_LOOP
+        for (int j = 1; j < end; ++j) {
+            dudt[j] = -((enNext[j] - en[j]) / c.deltaX + (fn[j + 1] - fn[j]) / c.deltaY);
+            qp[j] = qn[j] + dudt[j] * c.deltaT;
+        }
+    }
+    MakeDensityAndEnergyPositive(w, 1, end);
+    DecodeConservedRow(w, 1, end, c);
+}
+
+// Phase 5 at the interior nodes of row i: the average of the current state and the predicted
+// state advanced by rearward differences of the predicted fluxes of rows i-1 and i.
+void CorrectRow(const StepRows& w, int i, int count, const StepConstants& c) {
+    const int end = count - 1;
+    const GatheredRow& g = w.ring[i % kRingRows];
+    for (int n = 0; n < 4; ++n) {
+        const double* en = w.e[i % 2][n];
+        const double* enPrevious = w.e[(i + 1) % 2][n];
+        const double* fn = w.f[i % 2][n];
+        const double* qn = g.q[n];
+        const double* qpn = g.qp[n];
+        double* corrected = w.updated[n];
+        NEMBRA_VECTOR_LOOP
+        for (int j = 1; j < end; ++j) {
+            corrected[j] =
+                0.5 * ((qpn[j] + qn[j]) - c.deltaT * ((fn[j] - fn[j - 1]) / c.deltaY +
+                                                      (en[j] - enPrevious[j]) / c.deltaX));
+        }
+    }
+    MakeDensityAndEnergyPositive(w, 1, end);
+    DecodeConservedRow(w, 1, end, c);
+}
+
+// Writes a row's predictor results: the fluxes at every node and, on an interior row, the time
+// derivative and the predicted state of the interior nodes, one pass over the records.
+void StorePredictorRow(Node* row, int count, const StepRows& w, int i, bool interiorRow) {
+    const FourRows e(w.e[i % 2]);
+    const FourRows f(w.f[i % 2]);
+    const auto storeFluxes = [&](Node& n, int j) {
+        e.CopyTo(n.FluxE, j);
+        f.CopyTo(n.FluxF, j);
+    };
+    storeFluxes(row[0], 0);
+    storeFluxes(row[count - 1], count - 1);
+    if (!interiorRow) {
+        for (int j = 1; j < count - 1; ++j) {
+            storeFluxes(row[j], j);
+        }
+        return;
+    }
+    const FourRows dudt(w.dudt);
+    const FourRows qp(w.updated);
+    const StepRows::Decoded d = w.decoded();
+    int j = 1;
+#ifdef NEMBRA_NODE_BLOCKS
+    for (; j + kBlockNodes <= count - 1; j += kBlockNodes) {
+        Node* nodes = row + j;
+        StoreBlock(nodes, offsetof(Node, FluxE), RowsAt(e, j));
+        StoreBlock(nodes, offsetof(Node, FluxF), RowsAt(f, j));
+        StoreBlock(nodes, offsetof(Node, DUDt), RowsAt(dudt, j));
+        StoreBlock(nodes, offsetof(Node, QProspect), RowsAt(qp, j));
+        StoreBlock(nodes, offsetof(Node, UProspect),
+                   {{LoadRow(d.u, j), LoadRow(d.v, j), LoadRow(d.eint, j), LoadRow(d.t, j)}});
+        StoreBlock(nodes, offsetof(Node, RhoProspect),
+                   {{LoadRow(qp.r0, j), LoadRow(d.p, j), LoadRow(qp.r3, j), LoadRow(d.mu, j)}});
+        for (int k = 0; k < kBlockNodes; ++k) {
+            nodes[k].KProspect = d.k[j + k];
+        }
+    }
+#endif
+    for (; j < count - 1; ++j) {
+        Node& n = row[j];
+        storeFluxes(n, j);
+        dudt.CopyTo(n.DUDt, j);
+        qp.CopyTo(n.QProspect, j);
+        n.RhoProspect = qp.r0[j];
+        n.UProspect = d.u[j];
+        n.VProspect = d.v[j];
+        n.EtProspect = qp.r3[j];
+        n.EintProspect = d.eint[j];
+        n.TProspect = d.t[j];
+        n.PProspect = d.p[j];
+        n.MuProspect = d.mu[j];
+        n.KProspect = d.k[j];
+    }
+}
+
+// Writes a row's corrector results: the predicted fluxes at every node and, on an interior
+// row, the new state of the interior nodes, one pass over the records.
+void StoreCorrectorRow(Node* row, int count, const StepRows& w, int i, bool interiorRow) {
+    const FourRows e(w.e[i % 2]);
+    const FourRows f(w.f[i % 2]);
+    const auto storeFluxes = [&](Node& n, int j) {
+        e.CopyTo(n.FluxEProspect, j);
+        f.CopyTo(n.FluxFProspect, j);
+    };
+    storeFluxes(row[0], 0);
+    storeFluxes(row[count - 1], count - 1);
+    if (!interiorRow) {
+        for (int j = 1; j < count - 1; ++j) {
+            storeFluxes(row[j], j);
+        }
+        return;
+    }
+    const FourRows q(w.updated);
+    const StepRows::Decoded d = w.decoded();
+    int j = 1;
+#ifdef NEMBRA_NODE_BLOCKS
+    for (; j + kBlockNodes <= count - 1; j += kBlockNodes) {
+        Node* nodes = row + j;
+        StoreBlock(nodes, offsetof(Node, FluxEProspect), RowsAt(e, j));
+        StoreBlock(nodes, offsetof(Node, FluxFProspect), RowsAt(f, j));
+        StoreBlock(nodes, offsetof(Node, Rho), RowsAt(q, j));
+        StoreBlock(nodes, offsetof(Node, U),
+                   {{LoadRow(d.u, j), LoadRow(d.v, j), LoadRow(d.eint, j), LoadRow(d.t, j)}});
+        for (int k = 0; k < kBlockNodes; ++k) {
+            nodes[k].P = d.p[j + k];
+            nodes[k].Mu = d.mu[j + k];
+            nodes[k].K = d.k[j + k];
+        }
+    }
+#endif
+    for (; j < count - 1; ++j) {
+        Node& n = row[j];
+        storeFluxes(n, j);
+        n.Rho = q.r0[j];
+        n.RhoU = q.r1[j];
+        n.RhoV = q.r2[j];
+        n.U = d.u[j];
+        n.V = d.v[j];
+        n.Et = q.r3[j];
+        n.Eint = d.eint[j];
+        n.T = d.t[j];
+        n.P = d.p[j];
+        n.Mu = d.mu[j];
+        n.K = d.k[j];
+    }
 }
 
 }  // namespace
+
+bool NavierStokesEquations2D::AllocateStepScratch(double*& scratch, int nodesPerRow) {
+    scratch = nullptr;
+    if (nodesPerRow <= 0) {
+        return true;
+    }
+    const std::size_t stride = StepRowStride(nodesPerRow);
+    if (stride > PTRDIFF_MAX / sizeof(double) / kStepArrayCount) {
+        return false;
+    }
+    scratch = new (std::nothrow) double[stride * kStepArrayCount];
+    return scratch != nullptr;
+}
 
 void NavierStokesEquations2D::MacCormack(_MeshNode**& mesh, int /*imax*/, int /*jmax*/) {
     // The sweeps always cover this solver's own mesh, whatever sizes a caller hands in.
     if (mesh != MeshNodes || !HoldsNodes()) {
         return;
     }
-    ComputePredictorFluxes();
-    Predict();
+    const StepRows w = MapStepRows(StepScratch, JMax);
+    const StepConstants c{DeltaX, DeltaY, DeltaT, Cv, GasConstant, TRef, MuRef, Cp, Prandtl};
+
+    // Phases 1 and 2: the fluxes of the current state at every node, and the predicted state of
+    // the interior one row behind the fluxes it differences.
+    int lastGathered = -1;
+    for (int i = 0; i < IMax; ++i) {
+        GatherRowsFor(MeshNodes, i, IMax, JMax, w, GatherCurrentRow, lastGathered);
+        ComputeRowFluxes(w, i, IMax, JMax, c);
+        if (i >= 1) {
+            const int previous = i - 1;
+            const bool interiorRow = previous >= 1;
+            if (interiorRow) {
+                PredictRow(w, previous, JMax, c);
+            }
+            StorePredictorRow(MeshNodes[previous], JMax, w, previous, interiorRow);
+        }
+    }
+    StorePredictorRow(MeshNodes[IMax - 1], JMax, w, IMax - 1, false);
+
+    // Phase 3: the predicted edge values. A replacement may read and write any node, so the
+    // corrector reads the predicted state afresh from the records.
     BoundaryConditionsProspect2(mesh);
-    ComputeCorrectorFluxes();
-    Correct();
-}
 
-// Phase 1: E and F of the current state at every node.
-void NavierStokesEquations2D::ComputePredictorFluxes() {
+    // Phases 4 and 5: the fluxes of the predicted state at every node, and the new state of the
+    // interior as soon as the fluxes of its row are known.
+    lastGathered = -1;
     for (int i = 0; i < IMax; ++i) {
-        for (int j = 0; j < JMax; ++j) {
-            _MeshNode& n = MeshNodes[i][j];
-            Gradients g{};
-            PartialDerivatives(g.dUdX, g.dUdY, g.dVdX, g.dVdY, g.dTdX, g.dTdY, MeshNodes, i, j);
-            const FluxInputs s{std::fabs(n.Rho), n.U,  n.V, std::fabs(n.P),
-                               std::fabs(n.Et),  n.Mu, n.K};
-            StoreFluxes(n.FluxE, n.FluxF, s, g);
+        GatherRowsFor(MeshNodes, i, IMax, JMax, w, GatherPredictedRow, lastGathered);
+        ComputeRowFluxes(w, i, IMax, JMax, c);
+        const bool interiorRow = i >= 1 && i < IMax - 1;
+        if (interiorRow) {
+            CorrectRow(w, i, JMax, c);
         }
-    }
-}
-
-// Phase 2: the predicted state of the interior, from forward differences of the fluxes.
-void NavierStokesEquations2D::Predict() {
-    for (int i = 1; i < IMax - 1; ++i) {
-        for (int j = 1; j < JMax - 1; ++j) {
-            _MeshNode& n = MeshNodes[i][j];
-            const _MeshNode& east = MeshNodes[i + 1][j];
-            const _MeshNode& north = MeshNodes[i][j + 1];
-            const double Q[4] = {n.Rho, n.RhoU, n.RhoV, n.Et};
-            for (int c = 0; c < 4; ++c) {
-                n.DUDt[c] = -((east.FluxE[c] - n.FluxE[c]) / DeltaX +
-                              (north.FluxF[c] - n.FluxF[c]) / DeltaY);
-                n.QProspect[c] = Q[c] + n.DUDt[c] * DeltaT;
-            }
-            // Density and total energy cannot be negative; the momenta keep their sign.
-            n.QProspect[0] = std::fabs(n.QProspect[0]);
-            n.QProspect[3] = std::fabs(n.QProspect[3]);
-
-            n.RhoProspect = n.QProspect[0];
-            n.UProspect = n.QProspect[1] / n.RhoProspect;
-            n.VProspect = n.QProspect[2] / n.RhoProspect;
-            n.EtProspect = n.QProspect[3];
-            n.EintProspect =
-                std::fabs(n.EtProspect / n.RhoProspect -
-                          (n.UProspect * n.UProspect + n.VProspect * n.VProspect) * 0.5);
-            n.TProspect = std::fabs(n.EintProspect / Cv);
-            n.PProspect = std::fabs(n.RhoProspect * GasConstant * n.TProspect);
-            n.MuProspect = Sutherland(n.TProspect, TRef, MuRef);
-            n.KProspect = std::fabs(n.MuProspect * Cp / Prandtl);
-        }
-    }
-}
-
-// Phase 4: E and F of the predicted state at every node.
-void NavierStokesEquations2D::ComputeCorrectorFluxes() {
-    for (int i = 0; i < IMax; ++i) {
-        for (int j = 0; j < JMax; ++j) {
-            _MeshNode& n = MeshNodes[i][j];
-            Gradients g{};
-            PartialDerivativesProspect(g.dUdX, g.dUdY, g.dVdX, g.dVdY, g.dTdX, g.dTdY, MeshNodes, i,
-                                       j);
-            const FluxInputs s{
-                std::fabs(n.QProspect[0]), n.UProspect,  n.VProspect, std::fabs(n.PProspect),
-                std::fabs(n.EtProspect),   n.MuProspect, n.KProspect};
-            StoreFluxes(n.FluxEProspect, n.FluxFProspect, s, g);
-        }
-    }
-}
-
-// Phase 5: the new state of the interior, the average of the current state and the predicted
-// state advanced by rearward differences of the predicted fluxes.
-void NavierStokesEquations2D::Correct() {
-    for (int i = 1; i < IMax - 1; ++i) {
-        for (int j = 1; j < JMax - 1; ++j) {
-            _MeshNode& n = MeshNodes[i][j];
-            const _MeshNode& west = MeshNodes[i - 1][j];
-            const _MeshNode& south = MeshNodes[i][j - 1];
-            const double Q[4] = {n.Rho, n.RhoU, n.RhoV, n.Et};
-            double corrected[4];
-            for (int c = 0; c < 4; ++c) {
-                corrected[c] =
-                    0.5 * ((n.QProspect[c] + Q[c]) -
-                           DeltaT * ((n.FluxFProspect[c] - south.FluxFProspect[c]) / DeltaY +
-                                     (n.FluxEProspect[c] - west.FluxEProspect[c]) / DeltaX));
-            }
-            n.Rho = std::fabs(corrected[0]);
-            n.RhoU = corrected[1];
-            n.RhoV = corrected[2];
-            n.U = n.RhoU / n.Rho;
-            n.V = n.RhoV / n.Rho;
-            n.Et = std::fabs(corrected[3]);
-            n.Eint = std::fabs(n.Et / n.Rho - 0.5 * (n.U * n.U + n.V * n.V));
-            n.T = std::fabs(n.Eint / Cv);
-            n.P = std::fabs(n.Rho * GasConstant * n.T);
-            n.Mu = Sutherland(n.T, TRef, MuRef);
-            n.K = std::fabs(n.Mu * Cp / Prandtl);
-        }
+        StoreCorrectorRow(MeshNodes[i], JMax, w, i, interiorRow);
     }
 }
 
@@ -984,22 +1722,6 @@ void NavierStokesEquations2D::Correct() {
 
 bool NavierStokesEquations2D::ValueAvailability(double& value) {
     return std::isfinite(value);
-}
-
-// The last row and the last node of every row are not checked.
-void NavierStokesEquations2D::ReportUnusableValues() {
-    for (int i = 0; i < IMax - 1; ++i) {
-        for (int j = 0; j < JMax - 1; ++j) {
-            _MeshNode& n = MeshNodes[i][j];
-            const bool usable = ValueAvailability(n.Rho) && ValueAvailability(n.U) &&
-                                ValueAvailability(n.V) && ValueAvailability(n.Et) &&
-                                ValueAvailability(n.Eint) && ValueAvailability(n.K) &&
-                                ValueAvailability(n.Mu) && ValueAvailability(n.P);
-            if (!usable) {
-                std::printf("error:value'error");
-            }
-        }
-    }
 }
 
 void NavierStokesEquations2D::UpdateDatas() {
@@ -1011,8 +1733,12 @@ void NavierStokesEquations2D::UpdateDatas() {
         InitializeMeshNodes2(MeshNodes);
         SetMeshNodesValues(MeshNodes);
     } else {
-        CalculateTimeStep(MeshNodes, IMax, JMax);
-        ReportUnusableValues();
+        // The time step and the value check share one read of the nodes; the check covers every
+        // row but the last and every node but the last of each row.
+        const int unusable = ScanTimeStepAndValues(MeshNodes, IMax, JMax, IMax - 1, JMax - 1);
+        for (int report = 0; report < unusable; ++report) {
+            std::printf("error:value'error");
+        }
         MacCormack(MeshNodes, IMax, JMax);
         BoundaryConditions2(MeshNodes);
     }

@@ -162,21 +162,25 @@ private:
     // False for infinities and NaNs.
     static bool ValueAvailability(double& value);
 
-    // The phases of one MacCormack step, in the order the step runs them.
-    void ComputePredictorFluxes();
-    void Predict();
-    void ComputeCorrectorFluxes();
-    void Correct();
-    // Console report of every checked node that holds an infinite or NaN value.
-    void ReportUnusableValues();
+    // The time step (into DeltaT) and, in the same read of the nodes, the number of nodes among
+    // the first checkedRows x checkedNodes that hold an infinite or NaN value.
+    int ScanTimeStepAndValues(_MeshNode** rows, int rowCount, int nodesPerRow, int checkedRows,
+                              int checkedNodes);
+    void FillTimeStepCoefficients();
+    static int CountUnusableNodes(_MeshNode* row, int count);
 
     bool HoldsNodes() const;
+    // The step's working rows for nodesPerRow nodes a row; false when they could not be had.
+    static bool AllocateStepScratch(double*& scratch, int nodesPerRow);
     void ComputeDerivedMembers();
     void CopySettingsFrom(const NavierStokesEquations2D& other);
-    bool DuplicateMeshOf(const NavierStokesEquations2D& other, _MeshNode**& copy);
+    bool DuplicateMeshOf(const NavierStokesEquations2D& other, _MeshNode**& copy, double*& scratch);
     void TakeMeshOf(NavierStokesEquations2D& other);
+    void ReleaseStorage();
 
     _MeshNode** MeshNodes;
+    // Working rows of the MacCormack step, sized by JMax; held whenever the solver holds nodes.
+    double* StepScratch;
     int IMax;
     int JMax;
     double DeltaX;

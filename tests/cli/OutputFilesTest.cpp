@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 
 #include "CliTestSupport.h"
@@ -53,6 +54,19 @@ TEST(CliEncodeBase64, PadsPartialGroups) {
     EXPECT_EQ(encode("Ma"), "TWE=");
     EXPECT_EQ(encode("Man"), "TWFu");
     EXPECT_EQ(encode(std::string("\xff\xfe\x00\x01", 4)), "//4AAQ==");  // high bytes, a zero
+}
+
+TEST(CliNextFrameTime, KeepsModelTimeWhileItAdvancesAndStaysStrictlyIncreasing) {
+    std::vector<PvdEntry> entries;
+    EXPECT_EQ(NextFrameTime(entries, 0.0), 0.0);
+    entries.push_back({0.0, "a"});
+    EXPECT_EQ(NextFrameTime(entries, 2.5e-11), 2.5e-11);
+    entries.push_back({2.5e-11, "b"});
+    const double repeated = NextFrameTime(entries, 2.5e-11);
+    EXPECT_GT(repeated, 2.5e-11);
+    EXPECT_EQ(repeated, std::nextafter(2.5e-11, 1.0));
+    entries.push_back({repeated, "c"});
+    EXPECT_GT(NextFrameTime(entries, 2.5e-11), repeated);
 }
 
 TEST(CliProgress, WritesPlainLinesAtEachTenth) {

@@ -283,14 +283,24 @@ void ExtendRange(double& lo, double& hi, const std::vector<double>& values) {
 
 }  // namespace
 
-void WriteLinePlotPng(const fs::path& path, const LinePlot& plot) {
+namespace {
+
+// Maps data coordinates into the plot box.
+struct PlotFrame {
+    PlotBox box;
+    Axis x;
+    Axis y;
+    double Px(double value) const { return box.x + (value - x.min) / (x.max - x.min) * box.width; }
+    double Py(double value) const {
+        return box.y + box.height - (value - y.min) / (y.max - y.min) * box.height;
+    }
+};
+
+PlotFrame FrameFor(const LinePlot& plot) {
     constexpr double kLeft = 86.0;
     constexpr double kTop = 44.0;
     constexpr double kBottom = 58.0;
-    constexpr double kLegendWidth = 150.0;
-    const PlotBox box{kLeft, kTop, plot.width - kLeft - kLegendWidth - 16.0,
-                      plot.height - kTop - kBottom};
-
+    constexpr double kLegendWidth = 166.0;
     double xLo = HUGE_VAL, xHi = -HUGE_VAL, yLo = HUGE_VAL, yHi = -HUGE_VAL;
     for (const LineSeries& s : plot.series) {
         ExtendRange(xLo, xHi, s.x);
@@ -300,49 +310,45 @@ void WriteLinePlotPng(const fs::path& path, const LinePlot& plot) {
         xLo = yLo = 0.0;
         xHi = yHi = 1.0;
     }
-    const Axis xAxis = MakeAxis(xLo, xHi, 8);
-    const Axis yAxis = MakeAxis(yLo, yHi, 6);
-    auto px = [&](double x) {
-        return box.x + (x - xAxis.min) / (xAxis.max - xAxis.min) * box.width;
-    };
-    auto py = [&](double y) {
-        return box.y + box.height - (y - yAxis.min) / (yAxis.max - yAxis.min) * box.height;
-    };
+    return {{kLeft, kTop, plot.width - kLeft - kLegendWidth, plot.height - kTop - kBottom},
+            MakeAxis(xLo, xHi, 8),
+            MakeAxis(yLo, yHi, 6)};
+}
 
-    SurfacePtr image = MakeSurface(CAIRO_FORMAT_RGB24, plot.width, plot.height);
-    ContextPtr owner(cairo_create(image.get()), cairo_destroy);
-    cairo_t* cr = owner.get();
-    cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
-    cairo_paint(cr);
-
+void DrawGridAndTicks(cairo_t* cr, const PlotFrame& f) {
+    const PlotBox& box = f.box;
     UseFont(cr, kFontSize);
     cairo_set_line_width(cr, 1.0);
-    for (double t : xAxis.ticks) {
+    for (double t : f.x.ticks) {
+        const double x = std::round(f.Px(t)) + 0.5;
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, std::round(px(t)) + 0.5, box.y);
-        cairo_line_to(cr, std::round(px(t)) + 0.5, box.y + box.height);
+        cairo_move_to(cr, x, box.y);
+        cairo_line_to(cr, x, box.y + box.height);
         cairo_stroke(cr);
         cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-        DrawText(cr, FormatNumber(t), px(t), box.y + box.height + 18.0, Align::Centre);
+        DrawText(cr, FormatNumber(t), f.Px(t), box.y + box.height + 18.0, Align::Centre);
     }
-    for (double t : yAxis.ticks) {
+    for (double t : f.y.ticks) {
+        const double y = std::round(f.Py(t)) + 0.5;
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, box.x, std::round(py(t)) + 0.5);
-        cairo_line_to(cr, box.x + box.width, std::round(py(t)) + 0.5);
+        cairo_move_to(cr, box.x, y);
+        cairo_line_to(cr, box.x + box.width, y);
         cairo_stroke(cr);
         cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-        DrawText(cr, FormatNumber(t), box.x - 6.0, py(t) + kFontSize * 0.35, Align::Right);
+        DrawText(cr, FormatNumber(t), box.x - 6.0, f.Py(t) + kFontSize * 0.35, Align::Right);
     }
-    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
     cairo_rectangle(cr, box.x + 0.5, box.y + 0.5, box.width, box.height);
     cairo_stroke(cr);
+}
 
+// Non-finite points break a curve instead of being drawn somewhere.
+void DrawCurves(cairo_t* cr, const PlotFrame& f, const std::vector<LineSeries>& series) {
     cairo_save(cr);
-    cairo_rectangle(cr, box.x, box.y, box.width, box.height);
+    cairo_rectangle(cr, f.box.x, f.box.y, f.box.width, f.box.height);
     cairo_clip(cr);
     cairo_set_line_width(cr, 1.6);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    for (const LineSeries& s : plot.series) {
+    for (const LineSeries& s : series) {
         cairo_set_source_rgb(cr, s.color.r, s.color.g, s.color.b);
         bool penDown = false;
         for (std::size_t k = 0; k < s.x.size() && k < s.y.size(); ++k) {
@@ -351,32 +357,52 @@ void WriteLinePlotPng(const fs::path& path, const LinePlot& plot) {
                 continue;
             }
             if (penDown) {
-                cairo_line_to(cr, px(s.x[k]), py(s.y[k]));
+                cairo_line_to(cr, f.Px(s.x[k]), f.Py(s.y[k]));
             } else {
-                cairo_move_to(cr, px(s.x[k]), py(s.y[k]));
+                cairo_move_to(cr, f.Px(s.x[k]), f.Py(s.y[k]));
                 penDown = true;
             }
         }
         cairo_stroke(cr);
     }
     cairo_restore(cr);
+}
 
-    const double legendX = box.x + box.width + 16.0;
-    double legendY = box.y + 10.0;
-    for (const LineSeries& s : plot.series) {
+void DrawLegend(cairo_t* cr, const PlotFrame& f, const std::vector<LineSeries>& series) {
+    const double x = f.box.x + f.box.width + 16.0;
+    double y = f.box.y + 10.0;
+    UseFont(cr, kFontSize);
+    for (const LineSeries& s : series) {
         cairo_set_source_rgb(cr, s.color.r, s.color.g, s.color.b);
-        cairo_rectangle(cr, legendX, legendY - 9.0, 16.0, 10.0);
+        cairo_rectangle(cr, x, y - 9.0, 16.0, 10.0);
         cairo_fill(cr);
         cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-        DrawText(cr, s.label, legendX + 22.0, legendY, Align::Left);
-        legendY += kFontSize + 6.0;
+        DrawText(cr, s.label, x + 22.0, y, Align::Left);
+        y += kFontSize + 6.0;
     }
+}
 
+void DrawTitles(cairo_t* cr, const PlotFrame& f, const LinePlot& plot) {
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
     UseFont(cr, kFontSize + 3.0, true);
-    DrawText(cr, plot.title, box.x, 26.0, Align::Left);
+    DrawText(cr, plot.title, f.box.x, 26.0, Align::Left);
     UseFont(cr, kFontSize + 1.0);
-    DrawText(cr, plot.xLabel, box.x + box.width / 2.0, plot.height - 14.0, Align::Centre);
-    DrawRotatedText(cr, plot.yLabel, 22.0, box.y + box.height / 2.0);
+    DrawText(cr, plot.xLabel, f.box.x + f.box.width / 2.0, plot.height - 14.0, Align::Centre);
+    DrawRotatedText(cr, plot.yLabel, 22.0, f.box.y + f.box.height / 2.0);
+}
+
+}  // namespace
+
+void WriteLinePlotPng(const fs::path& path, const LinePlot& plot) {
+    const PlotFrame frame = FrameFor(plot);
+    SurfacePtr image = MakeSurface(CAIRO_FORMAT_RGB24, plot.width, plot.height);
+    ContextPtr cr(cairo_create(image.get()), cairo_destroy);
+    cairo_set_source_rgb(cr.get(), 1.0, 1.0, 1.0);
+    cairo_paint(cr.get());
+    DrawGridAndTicks(cr.get(), frame);
+    DrawCurves(cr.get(), frame, plot.series);
+    DrawLegend(cr.get(), frame, plot.series);
+    DrawTitles(cr.get(), frame, plot);
     WriteAtomically(
         path, [&](const fs::path& temporary) { return WriteSurface(image.get(), temporary); });
 }

@@ -111,7 +111,7 @@ void SnapshotWriter::Write(const FlowSnapshot& s) {
         WriteVti(files_.directory / name, s);
         log_.Add("VTK image data (.vti)", files_.directory / name);
         // Rewritten with every snapshot, so an interrupted run still leaves a usable series.
-        series_.push_back({s.modelTime, name});
+        series_.push_back({NextFrameTime(series_, s.modelTime), name});
         WritePvd(files_.directory / "flow.pvd", series_);
     }
 }

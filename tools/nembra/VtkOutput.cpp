@@ -1,6 +1,7 @@
 #include "VtkOutput.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -120,6 +121,13 @@ std::string PvdDocument(const std::vector<PvdEntry>& entries) {
     }
     xml += "  </Collection>\n</VTKFile>\n";
     return xml;
+}
+
+double NextFrameTime(const std::vector<PvdEntry>& entries, double modelTime) {
+    if (entries.empty() || modelTime > entries.back().time) {
+        return modelTime;
+    }
+    return std::nextafter(entries.back().time, HUGE_VAL);
 }
 
 void WritePvd(const fs::path& path, const std::vector<PvdEntry>& entries) {

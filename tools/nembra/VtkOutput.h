@@ -20,6 +20,11 @@ struct PvdEntry {
     std::string file;  // relative to the collection
 };
 std::string PvdDocument(const std::vector<PvdEntry>& entries);
+
+// The collection time of a new snapshot: its model time, or the smallest double above the last
+// entry's time when the model time did not advance (a field whose time step has collapsed), so
+// that every snapshot stays a frame of its own in an animation.
+double NextFrameTime(const std::vector<PvdEntry>& entries, double modelTime);
 void WritePvd(const fs::path& path, const std::vector<PvdEntry>& entries);
 
 std::string EncodeBase64(const unsigned char* data, std::size_t size);

@@ -150,7 +150,6 @@ NavierStokesEquations2D::NavierStokesEquations2D() : NavierStokesEquations2D(70,
 NavierStokesEquations2D::NavierStokesEquations2D(int imax, int jmax, double lengthX,
                                                  int maxStepCount)
     : MeshNodes(nullptr),
-      StepScratch(nullptr),
       IMax(imax),
       JMax(jmax),
       DeltaX(0.0),
@@ -185,7 +184,8 @@ NavierStokesEquations2D::NavierStokesEquations2D(int imax, int jmax, double leng
       TimeStepCoefficientsReady(false),
       SpacingCoefficient(0.0),
       ViscousFactor(0.0),
-      SoundFactor(0.0) {
+      SoundFactor(0.0),
+      StepScratch(nullptr) {
     ComputeDerivedMembers();
     AllocateMeshNodesSpace(MeshNodes, IMax, JMax);
     if (MeshNodes != nullptr && !AllocateStepScratch(StepScratch, JMax)) {

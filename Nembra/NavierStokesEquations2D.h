@@ -179,8 +179,6 @@ private:
     void ReleaseStorage();
 
     _MeshNode** MeshNodes;
-    // Working rows of the MacCormack step, sized by JMax; held whenever the solver holds nodes.
-    double* StepScratch;
     int IMax;
     int JMax;
     double DeltaX;
@@ -218,6 +216,9 @@ private:
     double SpacingCoefficient;  // 1/dx^2 + 1/dy^2
     double ViscousFactor;       // |4 gamma / (3 Pr)|
     double SoundFactor;         // gamma R
+
+    // Working rows of the MacCormack step, sized by JMax; held whenever the solver holds nodes.
+    double* StepScratch;
 };
 
 }  // namespace Nembra

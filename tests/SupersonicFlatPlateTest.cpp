@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Nembra/SupersonicFlatPlate.h"
+#include "support/FlowHelpers.h"
 
 namespace {
 
@@ -26,24 +27,12 @@ void Advance(SupersonicFlatPlate& plate, int calls) {
     }
 }
 
-struct Mesh {
-    Node** nodes;
-    int imax;
-    int jmax;
-};
-
-Mesh MeshOf(SupersonicFlatPlate& plate) {
-    Mesh mesh{nullptr, 0, 0};
-    mesh.nodes = plate.GetMeshNodes(mesh.imax, mesh.jmax);
-    return mesh;
-}
-
 std::vector<double> Densities(SupersonicFlatPlate& plate) {
-    const Mesh mesh = MeshOf(plate);
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
     std::vector<double> rho;
     for (int i = 0; i < mesh.imax; ++i) {
         for (int j = 0; j < mesh.jmax; ++j) {
-            rho.push_back(mesh.nodes[i][j].Rho);
+            rho.push_back(mesh.rows[i][j].Rho);
         }
     }
     return rho;
@@ -74,17 +63,17 @@ TEST(SupersonicFlatPlateConstruction, WallCanBeSwitchedMidRun) {
     plate.SetWallCondition(Wall::Adiabatic);
     EXPECT_EQ(plate.GetWallCondition(), Wall::Adiabatic);
     Advance(plate, 1);
-    const Mesh mesh = MeshOf(plate);
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
     for (int i = 1; i < mesh.imax; ++i) {
-        EXPECT_EQ(mesh.nodes[i][0].T, mesh.nodes[i][1].T) << "wall node " << i;
-        EXPECT_EQ(mesh.nodes[i][0].TProspect, mesh.nodes[i][1].TProspect) << "wall node " << i;
+        EXPECT_EQ(mesh.rows[i][0].T, mesh.rows[i][1].T) << "wall node " << i;
+        EXPECT_EQ(mesh.rows[i][0].TProspect, mesh.rows[i][1].TProspect) << "wall node " << i;
     }
 }
 
 TEST(SupersonicFlatPlateConstruction, FourArgumentConstructorSetsMeshAndStepLimit) {
     SupersonicFlatPlate plate(30, 40, 2e-5, 123, Wall::Adiabatic);
-    const Mesh mesh = MeshOf(plate);
-    EXPECT_NE(mesh.nodes, nullptr);
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
+    EXPECT_NE(mesh.rows, nullptr);
     EXPECT_EQ(mesh.imax, 30);
     EXPECT_EQ(mesh.jmax, 40);
     EXPECT_EQ(plate.GetMaxStepCount(), 123);
@@ -98,8 +87,8 @@ TEST(SupersonicFlatPlateConstruction, CopiesRunOnIndependentlyAndAlike) {
     SupersonicFlatPlate assigned = SmallPlate(Wall::Isothermal);
     assigned = original;
     EXPECT_EQ(assigned.GetWallCondition(), Wall::Adiabatic);
-    EXPECT_NE(MeshOf(copy).nodes, MeshOf(original).nodes);
-    EXPECT_NE(MeshOf(assigned).nodes, MeshOf(original).nodes);
+    EXPECT_NE(Nembra::ViewOf(copy).rows, Nembra::ViewOf(original).rows);
+    EXPECT_NE(Nembra::ViewOf(assigned).rows, Nembra::ViewOf(original).rows);
 
     const std::vector<double> before = Densities(original);
     Advance(copy, 5);
@@ -123,10 +112,10 @@ TEST(SupersonicFlatPlateConstruction, TinyMeshesStayInsideTheMesh) {
                 testing::internal::CaptureStdout();
                 Advance(plate, 5);
                 testing::internal::GetCapturedStdout();
-                const Mesh mesh = MeshOf(plate);
+                const Nembra::MeshView mesh = Nembra::ViewOf(plate);
                 if (mesh.imax > 0 && mesh.jmax > 0) {
-                    EXPECT_EQ(mesh.nodes[0][0].U, 0.0);
-                    EXPECT_EQ(mesh.nodes[0][0].T, plate.GetTInf());
+                    EXPECT_EQ(mesh.rows[0][0].U, 0.0);
+                    EXPECT_EQ(mesh.rows[0][0].T, plate.GetTInf());
                 }
             }
         }
@@ -140,7 +129,7 @@ TEST(SupersonicFlatPlateInitialField, IsTheFreeStreamWithThePlatesEdgeValuesAndN
     SupersonicFlatPlate plate;
     plate.UpdateDatas();
     EXPECT_EQ(plate.GetStepCount(), 1);
-    const Mesh mesh = MeshOf(plate);
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
     ASSERT_EQ(mesh.imax, 70);
     ASSERT_EQ(mesh.jmax, 70);
     const double uInf = plate.GetUInf();
@@ -151,7 +140,7 @@ TEST(SupersonicFlatPlateInitialField, IsTheFreeStreamWithThePlatesEdgeValuesAndN
     for (int i = 0; i < mesh.imax; ++i) {
         for (int j = 0; j < mesh.jmax; ++j) {
             SCOPED_TRACE(testing::Message() << "node [" << i << "][" << j << "]");
-            const Node& n = mesh.nodes[i][j];
+            const Node& n = mesh.rows[i][j];
             // The plate and its leading edge are at rest; the uniform field above makes the
             // extrapolated wall pressure the free-stream pressure.
             const double u = j == 0 ? 0.0 : uInf;
@@ -169,10 +158,10 @@ TEST(SupersonicFlatPlateInitialField, IsTheFreeStreamWithThePlatesEdgeValuesAndN
 TEST(SupersonicFlatPlateInitialField, AdiabaticWallStartsAtTheFreeStreamTemperature) {
     SupersonicFlatPlate plate(Wall::Adiabatic);
     plate.UpdateDatas();
-    const Mesh mesh = MeshOf(plate);
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
     for (int i = 0; i < mesh.imax; ++i) {
-        EXPECT_EQ(mesh.nodes[i][0].T, plate.GetTInf()) << "wall node " << i;
-        EXPECT_EQ(mesh.nodes[i][0].U, 0.0) << "wall node " << i;
+        EXPECT_EQ(mesh.rows[i][0].T, plate.GetTInf()) << "wall node " << i;
+        EXPECT_EQ(mesh.rows[i][0].U, 0.0) << "wall node " << i;
     }
 }
 
@@ -182,43 +171,43 @@ TEST(SupersonicFlatPlateInitialField, AdiabaticWallStartsAtTheFreeStreamTemperat
 // The free stream on the inflow and upper edges, extrapolation on the outflow edge and the
 // no-slip wall, on the new state (current slots) and on the predicted state of the last step.
 void ExpectFlatPlateEdges(SupersonicFlatPlate& plate) {
-    const Mesh mesh = MeshOf(plate);
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
     const int last = mesh.imax - 1;
     const int top = mesh.jmax - 1;
     for (int j = 1; j < mesh.jmax; ++j) {
-        const Node& inflow = mesh.nodes[0][j];
+        const Node& inflow = mesh.rows[0][j];
         EXPECT_EQ(inflow.U, plate.GetUInf()) << "inflow node " << j;
         EXPECT_EQ(inflow.UProspect, plate.GetUInf()) << "inflow node " << j;
         EXPECT_EQ(inflow.P, plate.GetPInf()) << "inflow node " << j;
         EXPECT_EQ(inflow.PProspect, plate.GetPInf()) << "inflow node " << j;
     }
     for (int i = 1; i < mesh.imax; ++i) {
-        const Node& upper = mesh.nodes[i][top];
+        const Node& upper = mesh.rows[i][top];
         EXPECT_EQ(upper.U, plate.GetUInf()) << "upper node " << i;
         EXPECT_EQ(upper.UProspect, plate.GetUInf()) << "upper node " << i;
         EXPECT_EQ(upper.T, plate.GetTInf()) << "upper node " << i;
         EXPECT_EQ(upper.TProspect, plate.GetTInf()) << "upper node " << i;
     }
     for (int j = 1; j < top; ++j) {
-        const Node& outflow = mesh.nodes[last][j];
-        const Node& nearNode = mesh.nodes[last - 1][j];
-        const Node& farNode = mesh.nodes[last - 2][j];
+        const Node& outflow = mesh.rows[last][j];
+        const Node& nearNode = mesh.rows[last - 1][j];
+        const Node& farNode = mesh.rows[last - 2][j];
         EXPECT_EQ(outflow.U, 2 * nearNode.U - farNode.U) << "outflow node " << j;
         EXPECT_EQ(outflow.P, std::fabs(2 * nearNode.P - farNode.P)) << "outflow node " << j;
         EXPECT_EQ(outflow.UProspect, 2 * nearNode.UProspect - farNode.UProspect)
             << "outflow node " << j;
     }
     for (int i = 1; i < mesh.imax; ++i) {
-        const Node& wall = mesh.nodes[i][0];
-        const Node& above = mesh.nodes[i][1];
-        const Node& twoAbove = mesh.nodes[i][2];
+        const Node& wall = mesh.rows[i][0];
+        const Node& above = mesh.rows[i][1];
+        const Node& twoAbove = mesh.rows[i][2];
         EXPECT_EQ(wall.U, 0.0) << "wall node " << i;
         EXPECT_EQ(wall.VProspect, 0.0) << "wall node " << i;
         EXPECT_EQ(wall.P, std::fabs(2 * above.P - twoAbove.P)) << "wall node " << i;
         EXPECT_EQ(wall.PProspect, std::fabs(2 * above.PProspect - twoAbove.PProspect))
             << "wall node " << i;
     }
-    const Node& leadingEdge = mesh.nodes[0][0];
+    const Node& leadingEdge = mesh.rows[0][0];
     EXPECT_EQ(leadingEdge.U, 0.0);
     EXPECT_EQ(leadingEdge.UProspect, 0.0);
     EXPECT_EQ(leadingEdge.T, plate.GetTInf());
@@ -237,12 +226,12 @@ TEST(SupersonicFlatPlateBoundaries, BothStatesKeepThePlatesEdgesWithEitherWall) 
 TEST(SupersonicFlatPlateBoundaries, IsothermalWallHoldsTheFreeStreamTemperatureInBothStates) {
     SupersonicFlatPlate plate = SmallPlate(Wall::Isothermal);
     Advance(plate, 40);
-    const Mesh mesh = MeshOf(plate);
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
     double largestHeatingAbove = 0;
     for (int i = 1; i < mesh.imax; ++i) {
-        EXPECT_EQ(mesh.nodes[i][0].T, plate.GetTInf()) << "wall node " << i;
-        EXPECT_EQ(mesh.nodes[i][0].TProspect, plate.GetTInf()) << "wall node " << i;
-        largestHeatingAbove = std::max(largestHeatingAbove, mesh.nodes[i][1].T - plate.GetTInf());
+        EXPECT_EQ(mesh.rows[i][0].T, plate.GetTInf()) << "wall node " << i;
+        EXPECT_EQ(mesh.rows[i][0].TProspect, plate.GetTInf()) << "wall node " << i;
+        largestHeatingAbove = std::max(largestHeatingAbove, mesh.rows[i][1].T - plate.GetTInf());
     }
     // Otherwise the wall could not tell the two conditions apart.
     EXPECT_GT(largestHeatingAbove, 10.0);
@@ -251,11 +240,11 @@ TEST(SupersonicFlatPlateBoundaries, IsothermalWallHoldsTheFreeStreamTemperatureI
 TEST(SupersonicFlatPlateBoundaries, AdiabaticWallTakesTheTemperatureAboveItInBothStates) {
     SupersonicFlatPlate plate = SmallPlate(Wall::Adiabatic);
     Advance(plate, 40);
-    const Mesh mesh = MeshOf(plate);
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
     double largestWallHeating = 0;
     for (int i = 1; i < mesh.imax; ++i) {
-        const Node& wall = mesh.nodes[i][0];
-        const Node& above = mesh.nodes[i][1];
+        const Node& wall = mesh.rows[i][0];
+        const Node& above = mesh.rows[i][1];
         EXPECT_EQ(wall.T, above.T) << "wall node " << i;
         EXPECT_EQ(wall.TProspect, above.TProspect) << "wall node " << i;
         // The node's state is completed from its new temperature.
@@ -266,8 +255,8 @@ TEST(SupersonicFlatPlateBoundaries, AdiabaticWallTakesTheTemperatureAboveItInBot
         largestWallHeating = std::max(largestWallHeating, wall.T - plate.GetTInf());
     }
     EXPECT_GT(largestWallHeating, 10.0);
-    EXPECT_EQ(mesh.nodes[0][0].T, plate.GetTInf());
-    EXPECT_EQ(mesh.nodes[0][0].TProspect, plate.GetTInf());
+    EXPECT_EQ(mesh.rows[0][0].T, plate.GetTInf());
+    EXPECT_EQ(mesh.rows[0][0].TProspect, plate.GetTInf());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -296,8 +285,8 @@ TEST(SupersonicFlatPlateConvergence, LargestDensityChangeIsThatOfTheLastStep) {
 TEST(SupersonicFlatPlateConvergence, BrokenDensityIsNeverReportedAsSettled) {
     SupersonicFlatPlate plate = SmallPlate(Wall::Isothermal);
     Advance(plate, 3);
-    const Mesh mesh = MeshOf(plate);
-    mesh.nodes[kSmallCount / 2][kSmallCount / 2].Rho = std::numeric_limits<double>::quiet_NaN();
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
+    mesh.rows[kSmallCount / 2][kSmallCount / 2].Rho = std::numeric_limits<double>::quiet_NaN();
     testing::internal::CaptureStdout();  // the solver reports the unusable value
     plate.UpdateDatas();
     testing::internal::GetCapturedStdout();

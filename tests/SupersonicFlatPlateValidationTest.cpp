@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Nembra/SupersonicFlatPlate.h"
+#include "support/FlowHelpers.h"
 
 namespace {
 
@@ -29,18 +30,6 @@ void RunToSteadyState(SupersonicFlatPlate& plate) {
              !(plate.GetLargestDensityChange() < kConvergedDensityChange));
 }
 
-struct Mesh {
-    Node** nodes;
-    int imax;
-    int jmax;
-};
-
-Mesh MeshOf(SupersonicFlatPlate& plate) {
-    Mesh mesh{nullptr, 0, 0};
-    mesh.nodes = plate.GetMeshNodes(mesh.imax, mesh.jmax);
-    return mesh;
-}
-
 // A column of the mesh against the similarity coordinate ybar = (y/L) sqrt(Re_L), in free-stream
 // units.
 struct Profile {
@@ -51,12 +40,12 @@ struct Profile {
 };
 
 Profile ProfileAt(SupersonicFlatPlate& plate, int i) {
-    const Mesh mesh = MeshOf(plate);
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
     const double yBarPerNode =
         plate.GetDeltaY() / plate.GetLengthX() * std::sqrt(plate.GetReynoldsL());
     Profile profile;
     for (int j = 0; j < mesh.jmax; ++j) {
-        const Node& n = mesh.nodes[i][j];
+        const Node& n = mesh.rows[i][j];
         profile.yBar.push_back(j * yBarPerNode);
         profile.p.push_back(n.P / plate.GetPInf());
         profile.T.push_back(n.T / plate.GetTInf());
@@ -85,10 +74,10 @@ Peak PeakOf(const std::vector<double>& yBar, const std::vector<double>& f) {
 
 // Mass flow per unit span through a column of the mesh (trapezoidal rule in y).
 double MassFlowThroughColumn(SupersonicFlatPlate& plate, int i) {
-    const Mesh mesh = MeshOf(plate);
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
     double flow = 0;
     for (int j = 0; j < mesh.jmax; ++j) {
-        const Node& n = mesh.nodes[i][j];
+        const Node& n = mesh.rows[i][j];
         const double weight = (j == 0 || j == mesh.jmax - 1) ? 0.5 : 1.0;
         flow += weight * n.Rho * n.U;
     }
@@ -105,11 +94,11 @@ void ExpectSteady(SupersonicFlatPlate& plate) {
 }
 
 double WallPressure(SupersonicFlatPlate& plate, int i) {
-    return MeshOf(plate).nodes[i][0].P / plate.GetPInf();
+    return Nembra::ViewOf(plate).rows[i][0].P / plate.GetPInf();
 }
 
 void ExpectPublishedWallPressure(SupersonicFlatPlate& plate) {
-    const int trailingEdge = MeshOf(plate).imax - 1;
+    const int trailingEdge = Nembra::ViewOf(plate).imax - 1;
     ExpectPublished(WallPressure(plate, trailingEdge), 1.36, "trailing-edge wall p/p_inf");
 
     // The leading-edge shock lifts the wall pressure well above p_inf over the first tenth of
@@ -126,7 +115,7 @@ void ExpectPublishedWallPressure(SupersonicFlatPlate& plate) {
 }
 
 void ExpectPublishedTrailingEdgeProfiles(SupersonicFlatPlate& plate) {
-    const Profile profile = ProfileAt(plate, MeshOf(plate).imax - 1);
+    const Profile profile = ProfileAt(plate, Nembra::ViewOf(plate).imax - 1);
     const double nodeSpacing = profile.yBar[1];
 
     const Peak temperature = PeakOf(profile.yBar, profile.T);
@@ -151,7 +140,7 @@ void ExpectPublishedTrailingEdgeProfiles(SupersonicFlatPlate& plate) {
 // the right.
 void ExpectMassConserved(SupersonicFlatPlate& plate) {
     const double in = MassFlowThroughColumn(plate, 0);
-    const double out = MassFlowThroughColumn(plate, MeshOf(plate).imax - 1);
+    const double out = MassFlowThroughColumn(plate, Nembra::ViewOf(plate).imax - 1);
     EXPECT_NEAR(out, in, 0.01 * in) << "mass flow in and out";
 }
 
@@ -176,8 +165,8 @@ TEST(SupersonicFlatPlateValidation, AdiabaticWallMatchesThePublishedResults) {
     RunToSteadyState(plate);
     ASSERT_NO_FATAL_FAILURE(ExpectSteady(plate));
 
-    const Mesh mesh = MeshOf(plate);
-    const Node& wall = mesh.nodes[mesh.imax - 1][0];
+    const Nembra::MeshView mesh = Nembra::ViewOf(plate);
+    const Node& wall = mesh.rows[mesh.imax - 1][0];
     const double temperature = wall.T / plate.GetTInf();
     ExpectPublished(temperature, 3.25, "trailing-edge wall T/T_inf");
     ExpectPublished(wall.P / plate.GetPInf(), 1.78, "trailing-edge wall p/p_inf");

@@ -682,20 +682,38 @@ bool ExtrapolationNeighbours(int index, int count, int& nearIndex, int& farIndex
     return inside(index) && inside(nearIndex) && inside(farIndex);
 }
 
-}  // namespace
-
-void NavierStokesEquations2D::Extrapolation(_MeshNode**& mesh, int i, int j, bool alongX) {
-    if (mesh == nullptr || !HoldsNodes()) {
-        return;
-    }
+// Node (i, j) of an imax x jmax mesh and its two extrapolation neighbours along x or along y;
+// false when any of them lies outside the mesh.
+bool ExtrapolationStencil(Node** mesh, int imax, int jmax, int i, int j, bool alongX, Node*& node,
+                          Node*& nearNode, Node*& farNode) {
     int nearIndex = 0;
     int farIndex = 0;
     if (alongX) {
-        if (j >= 0 && j < JMax && ExtrapolationNeighbours(i, IMax, nearIndex, farIndex)) {
-            Extrapolation(mesh[i][j], mesh[nearIndex][j], mesh[farIndex][j]);
+        if (j < 0 || j >= jmax || !ExtrapolationNeighbours(i, imax, nearIndex, farIndex)) {
+            return false;
         }
-    } else if (i >= 0 && i < IMax && ExtrapolationNeighbours(j, JMax, nearIndex, farIndex)) {
-        Extrapolation(mesh[i][j], mesh[i][nearIndex], mesh[i][farIndex]);
+        nearNode = &mesh[nearIndex][j];
+        farNode = &mesh[farIndex][j];
+    } else {
+        if (i < 0 || i >= imax || !ExtrapolationNeighbours(j, jmax, nearIndex, farIndex)) {
+            return false;
+        }
+        nearNode = &mesh[i][nearIndex];
+        farNode = &mesh[i][farIndex];
+    }
+    node = &mesh[i][j];
+    return true;
+}
+
+}  // namespace
+
+void NavierStokesEquations2D::Extrapolation(_MeshNode**& mesh, int i, int j, bool alongX) {
+    _MeshNode* node = nullptr;
+    _MeshNode* nearNode = nullptr;
+    _MeshNode* farNode = nullptr;
+    if (mesh != nullptr && HoldsNodes() &&
+        ExtrapolationStencil(mesh, IMax, JMax, i, j, alongX, node, nearNode, farNode)) {
+        Extrapolation(*node, *nearNode, *farNode);
     }
 }
 
@@ -709,17 +727,12 @@ void NavierStokesEquations2D::Extrapolation(_MeshNode& node, _MeshNode& nearNode
 }
 
 void NavierStokesEquations2D::ExtrapolationProspect(_MeshNode**& mesh, int i, int j, bool alongX) {
-    if (mesh == nullptr || !HoldsNodes()) {
-        return;
-    }
-    int nearIndex = 0;
-    int farIndex = 0;
-    if (alongX) {
-        if (j >= 0 && j < JMax && ExtrapolationNeighbours(i, IMax, nearIndex, farIndex)) {
-            ExtrapolationProspect(mesh[i][j], mesh[nearIndex][j], mesh[farIndex][j]);
-        }
-    } else if (i >= 0 && i < IMax && ExtrapolationNeighbours(j, JMax, nearIndex, farIndex)) {
-        ExtrapolationProspect(mesh[i][j], mesh[i][nearIndex], mesh[i][farIndex]);
+    _MeshNode* node = nullptr;
+    _MeshNode* nearNode = nullptr;
+    _MeshNode* farNode = nullptr;
+    if (mesh != nullptr && HoldsNodes() &&
+        ExtrapolationStencil(mesh, IMax, JMax, i, j, alongX, node, nearNode, farNode)) {
+        ExtrapolationProspect(*node, *nearNode, *farNode);
     }
 }
 

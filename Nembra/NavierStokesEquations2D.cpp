@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "Nembra/MessageBox.h"
+#include "Nembra/PowerThreeHalves.h"
 
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__AVX__)
 #include <immintrin.h>
@@ -1350,7 +1351,26 @@ void GatherCurrentNode(const Node& n, const GatheredRow& r, int j) {
     r.q[3][j] = n.Et;
 }
 
+// A mesh up to this size stays in a core's second-level cache from one pass to the next.
+constexpr std::size_t kCacheResidentMeshBytes = std::size_t{2} << 20;
+
+// Asks for the cache lines that the predictor will write in these records (the predicted state,
+// fluxes and time derivative, slots UProspect .. QProspect) while their first slots are read.
+// Without it, on a mesh larger than the cache, each of those stores waits for its line. Inlined:
+// a function of prefetches alone looks free of effects to the compiler, which drops its calls.
+NEMBRA_BLOCK_HELPER void PrefetchPredictorStores(const Node* nodes, int count) {
+    constexpr std::size_t kLine = 64;
+    for (int k = 0; k < count; ++k) {
+        const char* record = reinterpret_cast<const char*>(nodes + k);
+        for (std::size_t offset = offsetof(Node, UProspect); offset < offsetof(Node, FluxEProspect);
+             offset += kLine) {
+            __builtin_prefetch(record + offset, 1, 3);
+        }
+    }
+}
+
 // The current state of a row, for the predictor.
+template <bool kPrefetchStores>
 void GatherCurrentRow(const Node* row, int count, const GatheredRow& g) {
     const GatheredRow r = g;
     int j = 0;
@@ -1359,6 +1379,9 @@ void GatherCurrentRow(const Node* row, int count, const GatheredRow& g) {
         const SlotBlock conserved = LoadBlock(row + j, offsetof(Node, Rho));  // Rho RhoU RhoV Et
         const SlotBlock primitives = LoadBlock(row + j, offsetof(Node, U));   // U V Eint T
         const SlotBlock transport = LoadBlock(row + j, offsetof(Node, P));    // P Mu K -
+        if (kPrefetchStores) {
+            PrefetchPredictorStores(row + j, kBlockNodes);
+        }
         StoreRows(r.q, j, conserved);
         StoreRow(r.rho, j, Abs(conserved.slot[0]));
         StoreRow(r.et, j, Abs(conserved.slot[3]));
@@ -1498,6 +1521,32 @@ void MakeDensityAndEnergyPositive(const StepRows& w, int begin, int end) {
     }
 }
 
+// out[j] = std::pow(x[j], 1.5) for j = begin .. end-1: the shortcut in a vector loop, then
+// the libm calls that remain in one tight loop of their own.
+void PowersThreeHalves(const double* x, double* out, int begin, int end) {
+    if (detail::kPowerThreeHalvesShortcut) {
+        NEMBRA_VECTOR_LOOP
+        for (int j = begin; j < end; ++j) {
+            out[j] = detail::PowerThreeHalvesOrNaN(x[j]);
+        }
+    }
+    // The nodes left to pow are listed without a branch per node: about one in eight, at random,
+    // would defeat branch prediction.
+    constexpr int kChunk = 64;
+    int pending[kChunk];
+    for (int first = begin; first < end; first += kChunk) {
+        const int last = std::min(first + kChunk, end);
+        int count = 0;
+        for (int j = first; j < last; ++j) {
+            pending[count] = j;
+            count += !detail::kPowerThreeHalvesShortcut || std::isnan(out[j]) ? 1 : 0;
+        }
+        for (int k = 0; k < count; ++k) {
+            out[pending[k]] = std::pow(x[pending[k]], 1.5);
+        }
+    }
+}
+
 // Primitives and transport values of the conserved vectors in `updated` (density and total
 // energy already made positive), nodes begin .. end-1, as the step's decoding specifies them.
 void DecodeConservedRow(const StepRows& w, int begin, int end, const StepConstants& c) {
@@ -1526,10 +1575,7 @@ void DecodeConservedRow(const StepRows& w, int begin, int end, const StepConstan
         // T is already positive: Sutherland's |T| is T itself.
         ratioOut[j] = T / c.tRef;
     }
-    // The libm calls in one tight loop of their own, the rest of Sutherland's law vectorised.
-    for (int j = begin; j < end; ++j) {
-        powerOut[j] = std::pow(ratioOut[j], 1.5);
-    }
+    PowersThreeHalves(ratioOut, powerOut, begin, end);
     const double sutherlandNumerator = c.tRef + 110;
     NEMBRA_VECTOR_LOOP
     for (int j = begin; j < end; ++j) {
@@ -1711,12 +1757,16 @@ void NavierStokesEquations2D::MacCormack(_MeshNode**& mesh, int /*imax*/, int /*
     }
     const StepRows w = MapStepRows(StepScratch, JMax);
     const StepConstants c{DeltaX, DeltaY, DeltaT, Cv, GasConstant, TRef, MuRef, Cp, Prandtl};
+    const bool largeMesh =
+        static_cast<std::size_t>(IMax) * static_cast<std::size_t>(JMax) * sizeof(Node) >
+        kCacheResidentMeshBytes;
+    const GatherRow gatherCurrentRow = largeMesh ? GatherCurrentRow<true> : GatherCurrentRow<false>;
 
     // Phases 1 and 2: the fluxes of the current state at every node, and the predicted state of
     // the interior one row behind the fluxes it differences.
     int lastGathered = -1;
     for (int i = 0; i < IMax; ++i) {
-        GatherRowsFor(MeshNodes, i, IMax, JMax, w, GatherCurrentRow, lastGathered);
+        GatherRowsFor(MeshNodes, i, IMax, JMax, w, gatherCurrentRow, lastGathered);
         ComputeRowFluxes(w, i, IMax, JMax, c);
         if (i >= 1) {
             const int previous = i - 1;

@@ -20,8 +20,10 @@
 // Marks a loop over a row whose iterations are independent, so that it is vectorised whatever the
 // optimisation level's cost model says. Each iteration still evaluates its formula in order.
 #if defined(__GNUC__) || defined(__clang__)
+#define NEMBRA_ALWAYS_INLINE __attribute__((always_inline)) inline
 #define NEMBRA_VECTOR_LOOP _Pragma("omp simd")
 #else
+#define NEMBRA_ALWAYS_INLINE inline
 #define NEMBRA_VECTOR_LOOP
 #endif
 
@@ -877,9 +879,9 @@ namespace {
 // and transposed, so that a working row receives four nodes' values in one vector store. Values
 // are only moved, never computed here, so the results are the same bits as with the node-by-node
 // copies that handle the rest (and everything on other targets).
+constexpr int kBlockNodes = 4;
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__AVX__)
 #define NEMBRA_NODE_BLOCKS 1
-constexpr int kBlockNodes = 4;
 using Double4 = double __attribute__((vector_size(4 * sizeof(double))));
 using Bits4 = std::int64_t __attribute__((vector_size(4 * sizeof(double))));
 // The block helpers must melt into the loops that use them, their vectors kept in registers.
@@ -1179,6 +1181,26 @@ struct GatheredRow {
 };
 constexpr int kArraysPerGatheredRow = 16;
 
+// What the update of one interior row leaves for writing back into its records.
+struct RowResults {
+    double* dudt[4];     // predictor time derivative
+    double* updated[4];  // conserved vector being decoded: predicted or corrected
+    // Primitives and transport values decoded from `updated`.
+    double* u;
+    double* v;
+    double* eint;
+    double* t;
+    double* p;
+    double* mu;
+    double* k;
+};
+constexpr int kArraysPerRowResults = 15;
+
+// A row's results are written back while the next row is updated, from the fluxes of that row
+// and of the row after it: the fluxes of three consecutive rows are kept, and the results of two.
+constexpr int kFluxRows = 3;
+constexpr int kResultRows = 2;
+
 // The working rows of a step, each `stride` doubles long.
 struct StepRows {
     GatheredRow ring[kRingRows];  // row i sits at i % kRingRows
@@ -1188,35 +1210,14 @@ struct StepRows {
     double* dVdY;
     double* dTdX;
     double* dTdY;
-    // E and F of two consecutive rows; row i's fluxes sit at i % 2.
-    double* e[2][4];
-    double* f[2][4];
-    double* dudt[4];     // predictor time derivative
-    double* updated[4];  // conserved vector being decoded: predicted or corrected
-    // Primitives and transport values decoded from `updated`.
-    double* uOut;
-    double* vOut;
-    double* eintOut;
-    double* tOut;
-    double* pOut;
-    double* ratioOut;  // temperature over the reference temperature
-    double* powerOut;  // that ratio to the power 1.5
-    double* muOut;
-    double* kOut;
-
-    // The decoded rows, copied out for the loops that store them into the records.
-    struct Decoded {
-        const double* u;
-        const double* v;
-        const double* eint;
-        const double* t;
-        const double* p;
-        const double* mu;
-        const double* k;
-    };
-    Decoded decoded() const { return {uOut, vOut, eintOut, tOut, pOut, muOut, kOut}; }
+    double* e[kFluxRows][4];  // row i's E at i % kFluxRows
+    double* f[kFluxRows][4];
+    RowResults results[kResultRows];  // row i's at i % kResultRows
+    double* ratio;  // temperature over the reference temperature, of the row being decoded
+    double* power;  // that ratio to the power 1.5
 };
-constexpr int kStepArrayCount = kRingRows * kArraysPerGatheredRow + 6 + 16 + 4 + 4 + 9;
+constexpr int kStepArrayCount =
+    kRingRows * kArraysPerGatheredRow + 6 + kFluxRows * 8 + kResultRows * kArraysPerRowResults + 2;
 
 std::size_t StepRowStride(int nodesPerRow) {
     const auto n = static_cast<std::size_t>(nodesPerRow);
@@ -1242,17 +1243,23 @@ StepRows MapStepRows(double* scratch, int nodesPerRow) {
         }
     }
     for (double** row :
-         {&w.dUdX, &w.dUdY, &w.dVdX, &w.dVdY, &w.dTdX, &w.dTdY, &w.uOut, &w.vOut, &w.eintOut,
-          &w.tOut, &w.pOut, &w.ratioOut, &w.powerOut, &w.muOut, &w.kOut}) {
+         {&w.dUdX, &w.dUdY, &w.dVdX, &w.dVdY, &w.dTdX, &w.dTdY, &w.ratio, &w.power}) {
         *row = take();
     }
-    for (int c = 0; c < 4; ++c) {
-        w.e[0][c] = take();
-        w.e[1][c] = take();
-        w.f[0][c] = take();
-        w.f[1][c] = take();
-        w.dudt[c] = take();
-        w.updated[c] = take();
+    for (int r = 0; r < kFluxRows; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            w.e[r][c] = take();
+            w.f[r][c] = take();
+        }
+    }
+    for (RowResults& r : w.results) {
+        for (int c = 0; c < 4; ++c) {
+            r.dudt[c] = take();
+            r.updated[c] = take();
+        }
+        for (double** row : {&r.u, &r.v, &r.eint, &r.t, &r.p, &r.mu, &r.k}) {
+            *row = take();
+        }
     }
     return w;
 }
@@ -1351,26 +1358,33 @@ void GatherCurrentNode(const Node& n, const GatheredRow& r, int j) {
     r.q[3][j] = n.Et;
 }
 
-// A mesh up to this size stays in a core's second-level cache from one pass to the next.
-constexpr std::size_t kCacheResidentMeshBytes = std::size_t{2} << 20;
-
-// Asks for the cache lines that the predictor will write in these records (the predicted state,
-// fluxes and time derivative, slots UProspect .. QProspect) while their first slots are read.
-// Without it, on a mesh larger than the cache, each of those stores waits for its line. Inlined:
-// a function of prefetches alone looks free of effects to the compiler, which drops its calls.
-NEMBRA_BLOCK_HELPER void PrefetchPredictorStores(const Node* nodes, int count) {
+// Asks for the cache lines that hold bytes [firstByte, endByte) of these records, about to be
+// written: the records were last read a few rows before, their lines have left the first-level
+// cache, and a store that waits for its line holds up the stores behind it. Inlined: a function
+// of prefetches alone looks free of effects to the compiler, which drops its calls.
+NEMBRA_ALWAYS_INLINE void PrefetchForWriting(const Node* nodes, int count, std::size_t firstByte,
+                                             std::size_t endByte) {
+#if defined(__GNUC__) || defined(__clang__)
     constexpr std::size_t kLine = 64;
     for (int k = 0; k < count; ++k) {
         const char* record = reinterpret_cast<const char*>(nodes + k);
-        for (std::size_t offset = offsetof(Node, UProspect); offset < offsetof(Node, FluxEProspect);
-             offset += kLine) {
+        for (std::size_t offset = firstByte; offset < endByte; offset += kLine) {
             __builtin_prefetch(record + offset, 1, 3);
         }
+        __builtin_prefetch(record + endByte - 1, 1, 3);
     }
+#else
+    static_cast<void>(nodes);
+    static_cast<void>(count);
+    static_cast<void>(firstByte);
+    static_cast<void>(endByte);
+#endif
 }
 
+// How far ahead of its stores a row writer asks for the records' lines.
+constexpr int kWriteLookahead = kBlockNodes;
+
 // The current state of a row, for the predictor.
-template <bool kPrefetchStores>
 void GatherCurrentRow(const Node* row, int count, const GatheredRow& g) {
     const GatheredRow r = g;
     int j = 0;
@@ -1379,9 +1393,6 @@ void GatherCurrentRow(const Node* row, int count, const GatheredRow& g) {
         const SlotBlock conserved = LoadBlock(row + j, offsetof(Node, Rho));  // Rho RhoU RhoV Et
         const SlotBlock primitives = LoadBlock(row + j, offsetof(Node, U));   // U V Eint T
         const SlotBlock transport = LoadBlock(row + j, offsetof(Node, P));    // P Mu K -
-        if (kPrefetchStores) {
-            PrefetchPredictorStores(row + j, kBlockNodes);
-        }
         StoreRows(r.q, j, conserved);
         StoreRow(r.rho, j, Abs(conserved.slot[0]));
         StoreRow(r.et, j, Abs(conserved.slot[3]));
@@ -1459,7 +1470,7 @@ void GatherRowsFor(Node** mesh, int i, int rowCount, int count, const StepRows& 
 }
 
 // E and F of row i, with the viscous stresses and the heat flux of the row's gradients, into
-// the working rows of the row's parity.
+// the row's flux working rows.
 void ComputeRowFluxes(const StepRows& w, int i, int rowCount, int count, const StepConstants& c) {
     const GatheredRow& g = w.ring[i % kRingRows];
     DerivativeAlongRow(g.u, count, c.deltaY, w.dUdY);
@@ -1476,14 +1487,14 @@ void ComputeRowFluxes(const StepRows& w, int i, int rowCount, int count, const S
     const double* const dTdX = w.dTdX;
     const double* const dTdY = w.dTdY;
     const GatheredRow s = g;
-    double* const e0 = w.e[i % 2][0];
-    double* const e1 = w.e[i % 2][1];
-    double* const e2 = w.e[i % 2][2];
-    double* const e3 = w.e[i % 2][3];
-    double* const f0 = w.f[i % 2][0];
-    double* const f1 = w.f[i % 2][1];
-    double* const f2 = w.f[i % 2][2];
-    double* const f3 = w.f[i % 2][3];
+    double* const e0 = w.e[i % kFluxRows][0];
+    double* const e1 = w.e[i % kFluxRows][1];
+    double* const e2 = w.e[i % kFluxRows][2];
+    double* const e3 = w.e[i % kFluxRows][3];
+    double* const f0 = w.f[i % kFluxRows][0];
+    double* const f1 = w.f[i % kFluxRows][1];
+    double* const f2 = w.f[i % kFluxRows][2];
+    double* const f3 = w.f[i % kFluxRows][3];
     NEMBRA_VECTOR_LOOP
     for (int j = 0; j < count; ++j) {
         double tauXX = 0;
@@ -1511,9 +1522,9 @@ void ComputeRowFluxes(const StepRows& w, int i, int rowCount, int count, const S
 }
 
 // Density and total energy cannot be negative; the momenta keep their sign.
-void MakeDensityAndEnergyPositive(const StepRows& w, int begin, int end) {
-    double* const rho = w.updated[0];
-    double* const et = w.updated[3];
+void MakeDensityAndEnergyPositive(const RowResults& r, int begin, int end) {
+    double* const rho = r.updated[0];
+    double* const et = r.updated[3];
     NEMBRA_VECTOR_LOOP
     for (int j = begin; j < end; ++j) {
         rho[j] = std::fabs(rho[j]);
@@ -1547,35 +1558,90 @@ void PowersThreeHalves(const double* x, double* out, int begin, int end) {
     }
 }
 
-// Primitives and transport values of the conserved vectors in `updated` (density and total
+double Magnitude(double value) {
+    return std::fabs(value);
+}
+
+#ifdef NEMBRA_NODE_BLOCKS
+NEMBRA_BLOCK_HELPER Double4 Magnitude(Double4 values) {
+    return Abs(values);
+}
+#endif
+
+// The primitives of one node's conserved vector, or of four nodes' at once.
+template <class Value>
+struct Primitives {
+    Value u;
+    Value v;
+    Value eint;
+    Value t;
+    Value p;
+    Value ratio;  // temperature over the reference temperature
+};
+
+// The first node after the whole blocks of four that fit in begin .. end-1.
+int EndOfBlocks(int begin, int end) {
+    return end <= begin ? begin : begin + (end - begin) / kBlockNodes * kBlockNodes;
+}
+
+// Primitives and transport values of the conserved vectors in r.updated (density and total
 // energy already made positive), nodes begin .. end-1, as the step's decoding specifies them.
-void DecodeConservedRow(const StepRows& w, int begin, int end, const StepConstants& c) {
-    const FourRows q(w.updated);
-    double* const uOut = w.uOut;
-    double* const vOut = w.vOut;
-    double* const eintOut = w.eintOut;
-    double* const tOut = w.tOut;
-    double* const pOut = w.pOut;
-    double* const ratioOut = w.ratioOut;
-    double* const powerOut = w.powerOut;
-    double* const muOut = w.muOut;
-    double* const kOut = w.kOut;
-    NEMBRA_VECTOR_LOOP
-    for (int j = begin; j < end; ++j) {
-        const double rho = q.r0[j];
-        const double u = q.r1[j] / rho;
-        const double v = q.r2[j] / rho;
-        const double eint = std::fabs(q.r3[j] / rho - (u * u + v * v) * 0.5);
-        const double T = std::fabs(eint / c.cv);
-        uOut[j] = u;
-        vOut[j] = v;
-        eintOut[j] = eint;
-        tOut[j] = T;
-        pOut[j] = std::fabs(rho * c.gasConstant * T);
+// `betweenBlocks(j)` runs after each block of four nodes from j on: the caller writes back the
+// previous row's block j there, so that those stores overlap this row's divisions.
+template <class BetweenBlocks>
+void DecodeConservedRow(const StepRows& w, const RowResults& r, int begin, int end,
+                        const StepConstants& c, BetweenBlocks betweenBlocks) {
+    const FourRows q(r.updated);
+    double* const uOut = r.u;
+    double* const vOut = r.v;
+    double* const eintOut = r.eint;
+    double* const tOut = r.t;
+    double* const pOut = r.p;
+    double* const ratioOut = w.ratio;
+    const auto decode = [&c](auto rho, auto rhoU, auto rhoV, auto et) {
+        const auto u = rhoU / rho;
+        const auto v = rhoV / rho;
+        const auto eint = Magnitude(et / rho - (u * u + v * v) * 0.5);
+        const auto T = Magnitude(eint / c.cv);
+        const auto p = Magnitude(rho * c.gasConstant * T);
         // T is already positive: Sutherland's |T| is T itself.
-        ratioOut[j] = T / c.tRef;
+        const auto ratio = T / c.tRef;
+        return Primitives<decltype(rho)>{u, v, eint, T, p, ratio};
+    };
+    const auto decodeNode = [&](int j) {
+        const Primitives<double> d = decode(q.r0[j], q.r1[j], q.r2[j], q.r3[j]);
+        uOut[j] = d.u;
+        vOut[j] = d.v;
+        eintOut[j] = d.eint;
+        tOut[j] = d.t;
+        pOut[j] = d.p;
+        ratioOut[j] = d.ratio;
+    };
+    const int blocksEnd = EndOfBlocks(begin, end);
+    for (int j = begin; j < blocksEnd; j += kBlockNodes) {
+#ifdef NEMBRA_NODE_BLOCKS
+        const Primitives<Double4> d =
+            decode(LoadRow(q.r0, j), LoadRow(q.r1, j), LoadRow(q.r2, j), LoadRow(q.r3, j));
+        StoreRow(uOut, j, d.u);
+        StoreRow(vOut, j, d.v);
+        StoreRow(eintOut, j, d.eint);
+        StoreRow(tOut, j, d.t);
+        StoreRow(pOut, j, d.p);
+        StoreRow(ratioOut, j, d.ratio);
+#else
+        for (int k = j; k < j + kBlockNodes; ++k) {
+            decodeNode(k);
+        }
+#endif
+        betweenBlocks(j);
     }
-    PowersThreeHalves(ratioOut, powerOut, begin, end);
+    for (int j = blocksEnd; j < end; ++j) {
+        decodeNode(j);
+    }
+    PowersThreeHalves(ratioOut, w.power, begin, end);
+    const double* const powerOut = w.power;
+    double* const muOut = r.mu;
+    double* const kOut = r.k;
     const double sutherlandNumerator = c.tRef + 110;
     NEMBRA_VECTOR_LOOP
     for (int j = begin; j < end; ++j) {
@@ -1586,38 +1652,44 @@ void DecodeConservedRow(const StepRows& w, int begin, int end, const StepConstan
 }
 
 // Phase 2 at the interior nodes of row i: forward differences of the fluxes of rows i and i+1.
-void PredictRow(const StepRows& w, int i, int count, const StepConstants& c) {
+template <class BetweenBlocks>
+void PredictRow(const StepRows& w, int i, int count, const StepConstants& c,
+                BetweenBlocks betweenBlocks) {
     const int end = count - 1;
     const GatheredRow& g = w.ring[i % kRingRows];
+    const RowResults& r = w.results[i % kResultRows];
     for (int n = 0; n < 4; ++n) {
-        const double* en = w.e[i % 2][n];
-        const double* enNext = w.e[(i + 1) % 2][n];
-        const double* fn = w.f[i % 2][n];
+        const double* en = w.e[i % kFluxRows][n];
+        const double* enNext = w.e[(i + 1) % kFluxRows][n];
+        const double* fn = w.f[i % kFluxRows][n];
         const double* qn = g.q[n];
-        double* dudt = w.dudt[n];
-        double* qp = w.updated[n];
+        double* dudt = r.dudt[n];
+        double* qp = r.updated[n];
         NEMBRA_VECTOR_LOOP
         for (int j = 1; j < end; ++j) {
             dudt[j] = -((enNext[j] - en[j]) / c.deltaX + (fn[j + 1] - fn[j]) / c.deltaY);
             qp[j] = qn[j] + dudt[j] * c.deltaT;
         }
     }
-    MakeDensityAndEnergyPositive(w, 1, end);
-    DecodeConservedRow(w, 1, end, c);
+    MakeDensityAndEnergyPositive(r, 1, end);
+    DecodeConservedRow(w, r, 1, end, c, betweenBlocks);
 }
 
 // Phase 5 at the interior nodes of row i: the average of the current state and the predicted
 // state advanced by rearward differences of the predicted fluxes of rows i-1 and i.
-void CorrectRow(const StepRows& w, int i, int count, const StepConstants& c) {
+template <class BetweenBlocks>
+void CorrectRow(const StepRows& w, int i, int count, const StepConstants& c,
+                BetweenBlocks betweenBlocks) {
     const int end = count - 1;
     const GatheredRow& g = w.ring[i % kRingRows];
+    const RowResults& r = w.results[i % kResultRows];
     for (int n = 0; n < 4; ++n) {
-        const double* en = w.e[i % 2][n];
-        const double* enPrevious = w.e[(i + 1) % 2][n];
-        const double* fn = w.f[i % 2][n];
+        const double* en = w.e[i % kFluxRows][n];
+        const double* enPrevious = w.e[(i + kFluxRows - 1) % kFluxRows][n];
+        const double* fn = w.f[i % kFluxRows][n];
         const double* qn = g.q[n];
         const double* qpn = g.qp[n];
-        double* corrected = w.updated[n];
+        double* corrected = r.updated[n];
         NEMBRA_VECTOR_LOOP
         for (int j = 1; j < end; ++j) {
             corrected[j] =
@@ -1625,114 +1697,212 @@ void CorrectRow(const StepRows& w, int i, int count, const StepConstants& c) {
                                                       (en[j] - enPrevious[j]) / c.deltaX));
         }
     }
-    MakeDensityAndEnergyPositive(w, 1, end);
-    DecodeConservedRow(w, 1, end, c);
+    MakeDensityAndEnergyPositive(r, 1, end);
+    DecodeConservedRow(w, r, 1, end, c, betweenBlocks);
 }
 
-// Writes a row's predictor results: the fluxes at every node and, on an interior row, the time
-// derivative and the predicted state of the interior nodes, one pass over the records.
-void StorePredictorRow(Node* row, int count, const StepRows& w, int i, bool interiorRow) {
-    const FourRows e(w.e[i % 2]);
-    const FourRows f(w.f[i % 2]);
-    const auto storeFluxes = [&](Node& n, int j) {
-        e.CopyTo(n.FluxE, j);
-        f.CopyTo(n.FluxF, j);
-    };
-    storeFluxes(row[0], 0);
-    storeFluxes(row[count - 1], count - 1);
-    if (!interiorRow) {
-        for (int j = 1; j < count - 1; ++j) {
-            storeFluxes(row[j], j);
+// Nothing to do between the blocks of a row's decoding.
+void NoBlockWork(int /*j*/) {}
+
+// Writes a row's predictor results back into its records: the fluxes at every node and, on an
+// interior row, the time derivative and the predicted state of the interior nodes.
+class PredictorRowWriter {
+public:
+    PredictorRowWriter(Node* row, int count, const StepRows& w, int i)
+        : row_(row),
+          count_(count),
+          e_(w.e[i % kFluxRows]),
+          f_(w.f[i % kFluxRows]),
+          dudt_(w.results[i % kResultRows].dudt),
+          qp_(w.results[i % kResultRows].updated),
+          d_(w.results[i % kResultRows]) {}
+
+    void WriteEdgeRow() const {
+        for (int j = 0; j < count_; ++j) {
+            WriteFluxes(j);
         }
-        return;
     }
-    const FourRows dudt(w.dudt);
-    const FourRows qp(w.updated);
-    const StepRows::Decoded d = w.decoded();
-    int j = 1;
+
+    void WriteInteriorRow() const {
+        const int blocksEnd = EndOfBlocks(1, count_ - 1);
+        for (int j = 1; j < blocksEnd; j += kBlockNodes) {
+            WriteBlock(j);
+        }
+        WriteRest(blocksEnd);
+    }
+
+    // Interior nodes j .. j+3 of an interior row.
+    NEMBRA_ALWAYS_INLINE void WriteBlock(int j) const {
 #ifdef NEMBRA_NODE_BLOCKS
-    for (; j + kBlockNodes <= count - 1; j += kBlockNodes) {
-        Node* nodes = row + j;
-        StoreBlock(nodes, offsetof(Node, FluxE), RowsAt(e, j));
-        StoreBlock(nodes, offsetof(Node, FluxF), RowsAt(f, j));
-        StoreBlock(nodes, offsetof(Node, DUDt), RowsAt(dudt, j));
-        StoreBlock(nodes, offsetof(Node, QProspect), RowsAt(qp, j));
+        Node* nodes = row_ + j;
+        if (j + kWriteLookahead + kBlockNodes <= count_) {
+            PrefetchForWriting(nodes + kWriteLookahead, kBlockNodes, offsetof(Node, UProspect),
+                               offsetof(Node, FluxEProspect));
+        }
+        StoreBlock(nodes, offsetof(Node, FluxE), RowsAt(e_, j));
+        StoreBlock(nodes, offsetof(Node, FluxF), RowsAt(f_, j));
+        StoreBlock(nodes, offsetof(Node, DUDt), RowsAt(dudt_, j));
+        StoreBlock(nodes, offsetof(Node, QProspect), RowsAt(qp_, j));
         StoreBlock(nodes, offsetof(Node, UProspect),
-                   {{LoadRow(d.u, j), LoadRow(d.v, j), LoadRow(d.eint, j), LoadRow(d.t, j)}});
+                   {{LoadRow(d_.u, j), LoadRow(d_.v, j), LoadRow(d_.eint, j), LoadRow(d_.t, j)}});
         StoreBlock(nodes, offsetof(Node, RhoProspect),
-                   {{LoadRow(qp.r0, j), LoadRow(d.p, j), LoadRow(qp.r3, j), LoadRow(d.mu, j)}});
+                   {{LoadRow(qp_.r0, j), LoadRow(d_.p, j), LoadRow(qp_.r3, j), LoadRow(d_.mu, j)}});
         for (int k = 0; k < kBlockNodes; ++k) {
-            nodes[k].KProspect = d.k[j + k];
+            nodes[k].KProspect = d_.k[j + k];
         }
-    }
+#else
+        for (int k = j; k < j + kBlockNodes; ++k) {
+            WriteNode(k);
+        }
 #endif
-    for (; j < count - 1; ++j) {
-        Node& n = row[j];
-        storeFluxes(n, j);
-        dudt.CopyTo(n.DUDt, j);
-        qp.CopyTo(n.QProspect, j);
-        n.RhoProspect = qp.r0[j];
-        n.UProspect = d.u[j];
-        n.VProspect = d.v[j];
-        n.EtProspect = qp.r3[j];
-        n.EintProspect = d.eint[j];
-        n.TProspect = d.t[j];
-        n.PProspect = d.p[j];
-        n.MuProspect = d.mu[j];
-        n.KProspect = d.k[j];
     }
-}
 
-// Writes a row's corrector results: the predicted fluxes at every node and, on an interior
-// row, the new state of the interior nodes, one pass over the records.
-void StoreCorrectorRow(Node* row, int count, const StepRows& w, int i, bool interiorRow) {
-    const FourRows e(w.e[i % 2]);
-    const FourRows f(w.f[i % 2]);
-    const auto storeFluxes = [&](Node& n, int j) {
-        e.CopyTo(n.FluxEProspect, j);
-        f.CopyTo(n.FluxFProspect, j);
-    };
-    storeFluxes(row[0], 0);
-    storeFluxes(row[count - 1], count - 1);
-    if (!interiorRow) {
-        for (int j = 1; j < count - 1; ++j) {
-            storeFluxes(row[j], j);
+    // What the blocks leave of an interior row: the edge nodes' fluxes and the interior nodes
+    // from `from` on.
+    void WriteRest(int from) const {
+        WriteFluxes(0);
+        WriteFluxes(count_ - 1);
+        for (int j = from; j < count_ - 1; ++j) {
+            WriteNode(j);
         }
+    }
+
+private:
+    void WriteFluxes(int j) const {
+        e_.CopyTo(row_[j].FluxE, j);
+        f_.CopyTo(row_[j].FluxF, j);
+    }
+
+    void WriteNode(int j) const {
+        Node& n = row_[j];
+        WriteFluxes(j);
+        dudt_.CopyTo(n.DUDt, j);
+        qp_.CopyTo(n.QProspect, j);
+        n.RhoProspect = qp_.r0[j];
+        n.UProspect = d_.u[j];
+        n.VProspect = d_.v[j];
+        n.EtProspect = qp_.r3[j];
+        n.EintProspect = d_.eint[j];
+        n.TProspect = d_.t[j];
+        n.PProspect = d_.p[j];
+        n.MuProspect = d_.mu[j];
+        n.KProspect = d_.k[j];
+    }
+
+    Node* row_;
+    int count_;
+    FourRows e_;
+    FourRows f_;
+    FourRows dudt_;
+    FourRows qp_;
+    RowResults d_;
+};
+
+// Writes a row's corrector results back into its records: the predicted fluxes at every node
+// and, on an interior row, the new state of the interior nodes.
+class CorrectorRowWriter {
+public:
+    CorrectorRowWriter(Node* row, int count, const StepRows& w, int i)
+        : row_(row),
+          count_(count),
+          e_(w.e[i % kFluxRows]),
+          f_(w.f[i % kFluxRows]),
+          q_(w.results[i % kResultRows].updated),
+          d_(w.results[i % kResultRows]) {}
+
+    void WriteEdgeRow() const {
+        for (int j = 0; j < count_; ++j) {
+            WriteFluxes(j);
+        }
+    }
+
+    void WriteInteriorRow() const {
+        const int blocksEnd = EndOfBlocks(1, count_ - 1);
+        for (int j = 1; j < blocksEnd; j += kBlockNodes) {
+            WriteBlock(j);
+        }
+        WriteRest(blocksEnd);
+    }
+
+    // Interior nodes j .. j+3 of an interior row.
+    NEMBRA_ALWAYS_INLINE void WriteBlock(int j) const {
+#ifdef NEMBRA_NODE_BLOCKS
+        Node* nodes = row_ + j;
+        if (j + kWriteLookahead + kBlockNodes <= count_) {
+            PrefetchForWriting(nodes + kWriteLookahead, kBlockNodes, offsetof(Node, Rho),
+                               offsetof(Node, UProspect));
+            PrefetchForWriting(nodes + kWriteLookahead, kBlockNodes, offsetof(Node, FluxEProspect),
+                               sizeof(Node));
+        }
+        StoreBlock(nodes, offsetof(Node, FluxEProspect), RowsAt(e_, j));
+        StoreBlock(nodes, offsetof(Node, FluxFProspect), RowsAt(f_, j));
+        StoreBlock(nodes, offsetof(Node, Rho), RowsAt(q_, j));
+        StoreBlock(nodes, offsetof(Node, U),
+                   {{LoadRow(d_.u, j), LoadRow(d_.v, j), LoadRow(d_.eint, j), LoadRow(d_.t, j)}});
+        for (int k = 0; k < kBlockNodes; ++k) {
+            nodes[k].P = d_.p[j + k];
+            nodes[k].Mu = d_.mu[j + k];
+            nodes[k].K = d_.k[j + k];
+        }
+#else
+        for (int k = j; k < j + kBlockNodes; ++k) {
+            WriteNode(k);
+        }
+#endif
+    }
+
+    // What the blocks leave of an interior row: the edge nodes' fluxes and the interior nodes
+    // from `from` on.
+    void WriteRest(int from) const {
+        WriteFluxes(0);
+        WriteFluxes(count_ - 1);
+        for (int j = from; j < count_ - 1; ++j) {
+            WriteNode(j);
+        }
+    }
+
+private:
+    void WriteFluxes(int j) const {
+        e_.CopyTo(row_[j].FluxEProspect, j);
+        f_.CopyTo(row_[j].FluxFProspect, j);
+    }
+
+    void WriteNode(int j) const {
+        Node& n = row_[j];
+        WriteFluxes(j);
+        n.Rho = q_.r0[j];
+        n.RhoU = q_.r1[j];
+        n.RhoV = q_.r2[j];
+        n.U = d_.u[j];
+        n.V = d_.v[j];
+        n.Et = q_.r3[j];
+        n.Eint = d_.eint[j];
+        n.T = d_.t[j];
+        n.P = d_.p[j];
+        n.Mu = d_.mu[j];
+        n.K = d_.k[j];
+    }
+
+    Node* row_;
+    int count_;
+    FourRows e_;
+    FourRows f_;
+    FourRows q_;
+    RowResults d_;
+};
+
+// Updates interior row i with `update` (PredictRow or CorrectRow) and, if row i-1 is interior
+// too, writes row i-1 back with `Writer` block by block in between.
+template <class Writer, class Update>
+void UpdateRowWritingPrevious(Node** mesh, const StepRows& w, int i, int count,
+                              const Update& update) {
+    if (i - 1 < 1) {
+        update(NoBlockWork);
         return;
     }
-    const FourRows q(w.updated);
-    const StepRows::Decoded d = w.decoded();
-    int j = 1;
-#ifdef NEMBRA_NODE_BLOCKS
-    for (; j + kBlockNodes <= count - 1; j += kBlockNodes) {
-        Node* nodes = row + j;
-        StoreBlock(nodes, offsetof(Node, FluxEProspect), RowsAt(e, j));
-        StoreBlock(nodes, offsetof(Node, FluxFProspect), RowsAt(f, j));
-        StoreBlock(nodes, offsetof(Node, Rho), RowsAt(q, j));
-        StoreBlock(nodes, offsetof(Node, U),
-                   {{LoadRow(d.u, j), LoadRow(d.v, j), LoadRow(d.eint, j), LoadRow(d.t, j)}});
-        for (int k = 0; k < kBlockNodes; ++k) {
-            nodes[k].P = d.p[j + k];
-            nodes[k].Mu = d.mu[j + k];
-            nodes[k].K = d.k[j + k];
-        }
-    }
-#endif
-    for (; j < count - 1; ++j) {
-        Node& n = row[j];
-        storeFluxes(n, j);
-        n.Rho = q.r0[j];
-        n.RhoU = q.r1[j];
-        n.RhoV = q.r2[j];
-        n.U = d.u[j];
-        n.V = d.v[j];
-        n.Et = q.r3[j];
-        n.Eint = d.eint[j];
-        n.T = d.t[j];
-        n.P = d.p[j];
-        n.Mu = d.mu[j];
-        n.K = d.k[j];
-    }
+    const Writer previous(mesh[i - 1], count, w, i - 1);
+    update([previous](int j) { previous.WriteBlock(j); });
+    previous.WriteRest(EndOfBlocks(1, count - 1));
 }
 
 }  // namespace
@@ -1757,43 +1927,48 @@ void NavierStokesEquations2D::MacCormack(_MeshNode**& mesh, int /*imax*/, int /*
     }
     const StepRows w = MapStepRows(StepScratch, JMax);
     const StepConstants c{DeltaX, DeltaY, DeltaT, Cv, GasConstant, TRef, MuRef, Cp, Prandtl};
-    const bool largeMesh =
-        static_cast<std::size_t>(IMax) * static_cast<std::size_t>(JMax) * sizeof(Node) >
-        kCacheResidentMeshBytes;
-    const GatherRow gatherCurrentRow = largeMesh ? GatherCurrentRow<true> : GatherCurrentRow<false>;
 
     // Phases 1 and 2: the fluxes of the current state at every node, and the predicted state of
-    // the interior one row behind the fluxes it differences.
+    // the interior one row behind the fluxes it differences. Each interior row is written back
+    // while the next one is decoded.
     int lastGathered = -1;
     for (int i = 0; i < IMax; ++i) {
-        GatherRowsFor(MeshNodes, i, IMax, JMax, w, gatherCurrentRow, lastGathered);
+        GatherRowsFor(MeshNodes, i, IMax, JMax, w, GatherCurrentRow, lastGathered);
         ComputeRowFluxes(w, i, IMax, JMax, c);
-        if (i >= 1) {
-            const int previous = i - 1;
-            const bool interiorRow = previous >= 1;
-            if (interiorRow) {
-                PredictRow(w, previous, JMax, c);
-            }
-            StorePredictorRow(MeshNodes[previous], JMax, w, previous, interiorRow);
+        const int updated = i - 1;  // the row whose update the fluxes of row i complete
+        if (updated == 0) {
+            PredictorRowWriter(MeshNodes[0], JMax, w, 0).WriteEdgeRow();
+        } else if (updated >= 1) {
+            UpdateRowWritingPrevious<PredictorRowWriter>(
+                MeshNodes, w, updated, JMax,
+                [&](auto betweenBlocks) { PredictRow(w, updated, JMax, c, betweenBlocks); });
         }
     }
-    StorePredictorRow(MeshNodes[IMax - 1], JMax, w, IMax - 1, false);
+    if (IMax - 2 >= 1) {
+        PredictorRowWriter(MeshNodes[IMax - 2], JMax, w, IMax - 2).WriteInteriorRow();
+    }
+    PredictorRowWriter(MeshNodes[IMax - 1], JMax, w, IMax - 1).WriteEdgeRow();
 
     // Phase 3: the predicted edge values. A replacement may read and write any node, so the
     // corrector reads the predicted state afresh from the records.
     BoundaryConditionsProspect2(mesh);
 
     // Phases 4 and 5: the fluxes of the predicted state at every node, and the new state of the
-    // interior as soon as the fluxes of its row are known.
+    // interior as soon as the fluxes of its row are known, written back like the predictor's.
     lastGathered = -1;
     for (int i = 0; i < IMax; ++i) {
         GatherRowsFor(MeshNodes, i, IMax, JMax, w, GatherPredictedRow, lastGathered);
         ComputeRowFluxes(w, i, IMax, JMax, c);
-        const bool interiorRow = i >= 1 && i < IMax - 1;
-        if (interiorRow) {
-            CorrectRow(w, i, JMax, c);
+        if (i >= 1 && i < IMax - 1) {
+            UpdateRowWritingPrevious<CorrectorRowWriter>(
+                MeshNodes, w, i, JMax,
+                [&](auto betweenBlocks) { CorrectRow(w, i, JMax, c, betweenBlocks); });
+            continue;
         }
-        StoreCorrectorRow(MeshNodes[i], JMax, w, i, interiorRow);
+        if (i == IMax - 1 && i - 1 >= 1) {
+            CorrectorRowWriter(MeshNodes[i - 1], JMax, w, i - 1).WriteInteriorRow();
+        }
+        CorrectorRowWriter(MeshNodes[i], JMax, w, i).WriteEdgeRow();
     }
 }
 

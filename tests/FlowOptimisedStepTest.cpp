@@ -53,7 +53,7 @@ TEST_P(FlowOptimisedStepSizes, MatchesThePlainEvaluation) {
 
 // Rows of 5 to 12 nodes hold every count of whole blocks and leftover nodes, inside and at the
 // edges; the longer odd meshes run many blocks and rows through the pipelined phases, the last
-// one larger than a core's cache, where the predictor fetches its records ahead.
+// one larger than a core's second-level cache.
 INSTANTIATE_TEST_SUITE_P(RowLengths, FlowOptimisedStepSizes,
                          ::testing::Values(std::pair{7, 5}, std::pair{6, 6}, std::pair{5, 7},
                                            std::pair{9, 8}, std::pair{5, 9}, std::pair{11, 10},

@@ -1704,32 +1704,60 @@ void CorrectRow(const StepRows& w, int i, int count, const StepConstants& c,
 // Nothing to do between the blocks of a row's decoding.
 void NoBlockWork(int /*j*/) {}
 
-// Writes a row's predictor results back into its records: the fluxes at every node and, on an
-// interior row, the time derivative and the predicted state of the interior nodes.
-class PredictorRowWriter {
+// The walk over a row that both phases' writers share. `Writer` supplies WriteFluxes(j), for
+// every node, and WriteBlock(j) and WriteNode(j), for the interior nodes of an interior row.
+template <class Writer>
+class RowWriter {
 public:
-    PredictorRowWriter(Node* row, int count, const StepRows& w, int i)
-        : row_(row),
-          count_(count),
-          e_(w.e[i % kFluxRows]),
-          f_(w.f[i % kFluxRows]),
-          dudt_(w.results[i % kResultRows].dudt),
-          qp_(w.results[i % kResultRows].updated),
-          d_(w.results[i % kResultRows]) {}
-
+    // An edge row: the fluxes only.
     void WriteEdgeRow() const {
         for (int j = 0; j < count_; ++j) {
-            WriteFluxes(j);
+            self().WriteFluxes(j);
         }
     }
 
     void WriteInteriorRow() const {
         const int blocksEnd = EndOfBlocks(1, count_ - 1);
         for (int j = 1; j < blocksEnd; j += kBlockNodes) {
-            WriteBlock(j);
+            self().WriteBlock(j);
         }
         WriteRest(blocksEnd);
     }
+
+    // What the blocks leave of an interior row: the edge nodes' fluxes and the interior nodes
+    // from `from` on.
+    void WriteRest(int from) const {
+        self().WriteFluxes(0);
+        self().WriteFluxes(count_ - 1);
+        for (int j = from; j < count_ - 1; ++j) {
+            self().WriteNode(j);
+        }
+    }
+
+protected:
+    RowWriter(Node* row, int count, const StepRows& w, int i)
+        : row_(row),
+          count_(count),
+          e_(w.e[i % kFluxRows]),
+          f_(w.f[i % kFluxRows]),
+          d_(w.results[i % kResultRows]) {}
+
+    Node* row_;
+    int count_;
+    FourRows e_;
+    FourRows f_;
+    RowResults d_;
+
+private:
+    const Writer& self() const { return static_cast<const Writer&>(*this); }
+};
+
+// Writes a row's predictor results back into its records: the fluxes at every node and, on an
+// interior row, the time derivative and the predicted state of the interior nodes.
+class PredictorRowWriter : public RowWriter<PredictorRowWriter> {
+public:
+    PredictorRowWriter(Node* row, int count, const StepRows& w, int i)
+        : RowWriter(row, count, w, i), dudt_(d_.dudt), qp_(d_.updated) {}
 
     // Interior nodes j .. j+3 of an interior row.
     NEMBRA_ALWAYS_INLINE void WriteBlock(int j) const {
@@ -1744,9 +1772,15 @@ public:
         StoreBlock(nodes, offsetof(Node, DUDt), RowsAt(dudt_, j));
         StoreBlock(nodes, offsetof(Node, QProspect), RowsAt(qp_, j));
         StoreBlock(nodes, offsetof(Node, UProspect),
-                   {{LoadRow(d_.u, j), LoadRow(d_.v, j), LoadRow(d_.eint, j), LoadRow(d_.t, j)}});
+                   {{ LoadRow(d_.u, j),
+                      LoadRow(d_.v, j),
+                      LoadRow(d_.eint, j),
+                      LoadRow(d_.t, j) }});
         StoreBlock(nodes, offsetof(Node, RhoProspect),
-                   {{LoadRow(qp_.r0, j), LoadRow(d_.p, j), LoadRow(qp_.r3, j), LoadRow(d_.mu, j)}});
+                   {{ LoadRow(qp_.r0, j),
+                      LoadRow(d_.p, j),
+                      LoadRow(qp_.r3, j),
+                      LoadRow(d_.mu, j) }});
         for (int k = 0; k < kBlockNodes; ++k) {
             nodes[k].KProspect = d_.k[j + k];
         }
@@ -1757,17 +1791,6 @@ public:
 #endif
     }
 
-    // What the blocks leave of an interior row: the edge nodes' fluxes and the interior nodes
-    // from `from` on.
-    void WriteRest(int from) const {
-        WriteFluxes(0);
-        WriteFluxes(count_ - 1);
-        for (int j = from; j < count_ - 1; ++j) {
-            WriteNode(j);
-        }
-    }
-
-private:
     void WriteFluxes(int j) const {
         e_.CopyTo(row_[j].FluxE, j);
         f_.CopyTo(row_[j].FluxF, j);
@@ -1789,40 +1812,17 @@ private:
         n.KProspect = d_.k[j];
     }
 
-    Node* row_;
-    int count_;
-    FourRows e_;
-    FourRows f_;
+private:
     FourRows dudt_;
     FourRows qp_;
-    RowResults d_;
 };
 
 // Writes a row's corrector results back into its records: the predicted fluxes at every node
 // and, on an interior row, the new state of the interior nodes.
-class CorrectorRowWriter {
+class CorrectorRowWriter : public RowWriter<CorrectorRowWriter> {
 public:
     CorrectorRowWriter(Node* row, int count, const StepRows& w, int i)
-        : row_(row),
-          count_(count),
-          e_(w.e[i % kFluxRows]),
-          f_(w.f[i % kFluxRows]),
-          q_(w.results[i % kResultRows].updated),
-          d_(w.results[i % kResultRows]) {}
-
-    void WriteEdgeRow() const {
-        for (int j = 0; j < count_; ++j) {
-            WriteFluxes(j);
-        }
-    }
-
-    void WriteInteriorRow() const {
-        const int blocksEnd = EndOfBlocks(1, count_ - 1);
-        for (int j = 1; j < blocksEnd; j += kBlockNodes) {
-            WriteBlock(j);
-        }
-        WriteRest(blocksEnd);
-    }
+        : RowWriter(row, count, w, i), q_(d_.updated) {}
 
     // Interior nodes j .. j+3 of an interior row.
     NEMBRA_ALWAYS_INLINE void WriteBlock(int j) const {
@@ -1838,7 +1838,10 @@ public:
         StoreBlock(nodes, offsetof(Node, FluxFProspect), RowsAt(f_, j));
         StoreBlock(nodes, offsetof(Node, Rho), RowsAt(q_, j));
         StoreBlock(nodes, offsetof(Node, U),
-                   {{LoadRow(d_.u, j), LoadRow(d_.v, j), LoadRow(d_.eint, j), LoadRow(d_.t, j)}});
+                   {{ LoadRow(d_.u, j),
+                      LoadRow(d_.v, j),
+                      LoadRow(d_.eint, j),
+                      LoadRow(d_.t, j) }});
         for (int k = 0; k < kBlockNodes; ++k) {
             nodes[k].P = d_.p[j + k];
             nodes[k].Mu = d_.mu[j + k];
@@ -1851,17 +1854,6 @@ public:
 #endif
     }
 
-    // What the blocks leave of an interior row: the edge nodes' fluxes and the interior nodes
-    // from `from` on.
-    void WriteRest(int from) const {
-        WriteFluxes(0);
-        WriteFluxes(count_ - 1);
-        for (int j = from; j < count_ - 1; ++j) {
-            WriteNode(j);
-        }
-    }
-
-private:
     void WriteFluxes(int j) const {
         e_.CopyTo(row_[j].FluxEProspect, j);
         f_.CopyTo(row_[j].FluxFProspect, j);
@@ -1883,12 +1875,8 @@ private:
         n.K = d_.k[j];
     }
 
-    Node* row_;
-    int count_;
-    FourRows e_;
-    FourRows f_;
+private:
     FourRows q_;
-    RowResults d_;
 };
 
 // Updates interior row i with `update` (PredictRow or CorrectRow) and, if row i-1 is interior

@@ -1702,7 +1702,9 @@ void CorrectRow(const StepRows& w, int i, int count, const StepConstants& c,
 }
 
 // Nothing to do between the blocks of a row's decoding.
-void NoBlockWork(int /*j*/) {}
+struct NoBlockWork {
+    void operator()(int /*j*/) const {}
+};
 
 // The walk over a row that both phases' writers share. `Writer` supplies WriteFluxes(j), for
 // every node, and WriteBlock(j) and WriteNode(j), for the interior nodes of an interior row.
@@ -1885,7 +1887,7 @@ template <class Writer, class Update>
 void UpdateRowWritingPrevious(Node** mesh, const StepRows& w, int i, int count,
                               const Update& update) {
     if (i - 1 < 1) {
-        update(NoBlockWork);
+        update(NoBlockWork{});
         return;
     }
     const Writer previous(mesh[i - 1], count, w, i - 1);

@@ -1153,8 +1153,8 @@ int NavierStokesEquations2D::ScanTimeStepAndValues(_MeshNode** rows, int rowCoun
 // The step runs row by row. It gathers what it reads of a row of records into working rows (one
 // plain array per quantity) in one pass, evaluates each formula across the row in a loop that
 // the compiler can vectorise, in the order of operations of the per-node formula, and writes the
-// results of a row back into its records in one pass. The flux phase of a row and the update
-// phase of the row before it run together while both rows are still in cache.
+// results of a row back into its records while the next row is decoded. The flux phase of a row
+// and the update phase of the row before it run together while both rows are still in cache.
 
 namespace {
 

@@ -12,12 +12,16 @@
 
 namespace Nembra::detail {
 
-// The shortcut needs a fused multiply-add in hardware (without one, std::fma is a slow software
-// routine) and a C library whose pow has a known worst-case error: the GNU C library's pow, from
-// version 2.28 on, is within 0.54 units in the last place.
-#if (defined(__FMA__) || defined(__aarch64__)) && defined(__GLIBC__) && \
-    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 28))
-constexpr bool kPowerThreeHalvesShortcut = true;
+// The shortcut needs a C library whose pow has a known worst-case error (the GNU C library's pow,
+// from version 2.28 on, is within 0.54 units in the last place) and a fused multiply-add in
+// hardware (without one, std::fma is a slow software routine).
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 28))
+constexpr bool kPowErrorKnown = true;
+#else
+constexpr bool kPowErrorKnown = false;
+#endif
+#if defined(__FMA__) || defined(__aarch64__)
+constexpr bool kPowerThreeHalvesShortcut = kPowErrorKnown;
 #else
 constexpr bool kPowerThreeHalvesShortcut = false;
 #endif

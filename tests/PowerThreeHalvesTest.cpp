@@ -14,6 +14,16 @@
 namespace Nembra::detail {
 namespace {
 
+// The library trusts the shortcut only next to a pow whose worst-case error is known.
+class PowerThreeHalvesAgainstPow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!kPowErrorKnown) {
+            GTEST_SKIP() << "this C library's pow has no known error bound; the library calls it";
+        }
+    }
+};
+
 // Checks one argument; returns whether the shortcut answered.
 bool AnswersLikePow(double x) {
     const double shortcut = PowerThreeHalvesOrNaN(x);
@@ -24,7 +34,7 @@ bool AnswersLikePow(double x) {
     return true;
 }
 
-TEST(PowerThreeHalves, EqualsPowOrDeclinesAcrossTheRange) {
+TEST_F(PowerThreeHalvesAgainstPow, EqualsPowOrDeclinesAcrossTheRange) {
     std::mt19937_64 random(20261208);
     std::uniform_real_distribution<double> exponent(-300, 300);
     constexpr int kSamples = 2000000;
@@ -36,7 +46,7 @@ TEST(PowerThreeHalves, EqualsPowOrDeclinesAcrossTheRange) {
     EXPECT_GT(answered, kSamples * 85 / 100);
 }
 
-TEST(PowerThreeHalves, EqualsPowOnTemperatureRatios) {
+TEST_F(PowerThreeHalvesAgainstPow, EqualsPowOnTemperatureRatios) {
     // Temperatures from a few kelvin to millions over the reference temperature, the flow's
     // own arguments, including neighbours of round values.
     std::mt19937_64 random(7);
@@ -59,7 +69,7 @@ TEST(PowerThreeHalves, AnswersExactPowersExactly) {
     EXPECT_EQ(PowerThreeHalvesOrNaN(0.25), 0.125);
 }
 
-TEST(PowerThreeHalves, EqualsPowNextToPowersOfTwo) {
+TEST_F(PowerThreeHalvesAgainstPow, EqualsPowNextToPowersOfTwo) {
     // Results just below a power of two sit where the units in the last place halve.
     for (int k = -60; k <= 60; k += 2) {
         double x = std::ldexp(1.0, k);

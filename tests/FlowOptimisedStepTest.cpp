@@ -29,17 +29,6 @@ Solver RandomSolver(int imax, int jmax, std::uint32_t seed) {
     return solver;
 }
 
-// Advances the solver and its reference copy `steps` times, comparing every slot of every node.
-void ExpectStepsMatchReference(Solver& solver, ReferenceMesh& expected, int steps) {
-    const FlowConstants c = reference::ConstantsOf(solver);
-    for (int step = 0; step < steps; ++step) {
-        const double dt = reference::Step(expected, c);
-        solver.UpdateDatas();
-        ASSERT_EQ(solver.GetDeltaT(), dt) << "step " << step;
-        ASSERT_EQ(FirstDifference(ViewOf(solver).rows, expected), "") << "step " << step;
-    }
-}
-
 // --- Row lengths ------------------------------------------------------------------------------
 
 class FlowOptimisedStepSizes : public ::testing::TestWithParam<std::pair<int, int>> {};

@@ -16,7 +16,6 @@ namespace Nembra {
 namespace {
 
 using reference::FirstDifference;
-using reference::FlowConstants;
 using reference::ReferenceMesh;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -135,20 +134,14 @@ TEST(FlowTimeStep, EachSolverUsesItsOwnCoefficients) {
 // --- The whole step against the plain evaluation --------------------------------------------
 
 // Runs `steps` advancing calls on the solver and on a copy of its mesh, comparing every slot.
-void ExpectStepsMatchReference(Solver& solver, int steps) {
+void ExpectStepsMatchSnapshot(Solver& solver, int steps) {
     ReferenceMesh expected = Snapshot(solver);
-    const FlowConstants c = reference::ConstantsOf(solver);
-    for (int step = 0; step < steps; ++step) {
-        const double dt = reference::Step(expected, c);
-        solver.UpdateDatas();
-        ASSERT_EQ(solver.GetDeltaT(), dt) << "step " << step;
-        ASSERT_EQ(FirstDifference(ViewOf(solver).rows, expected), "") << "step " << step;
-    }
+    ExpectStepsMatchReference(solver, expected, steps);
 }
 
 TEST(FlowStep, DefaultFieldMatchesToTheLastBit) {
     Solver solver = Initialized(70, 70);
-    ExpectStepsMatchReference(solver, 4);
+    ExpectStepsMatchSnapshot(solver, 4);
     EXPECT_EQ(solver.GetStepCount(), 5);
 }
 
@@ -158,7 +151,7 @@ TEST_P(FlowStepRandomField, MatchesToTheLastBit) {
     const auto [imax, jmax] = GetParam();
     Solver solver = Initialized(imax, jmax);
     FillRandomField(solver, static_cast<std::uint32_t>(imax * 100 + jmax));
-    ExpectStepsMatchReference(solver, 3);
+    ExpectStepsMatchSnapshot(solver, 3);
 }
 
 // Small meshes use the short-direction stencils and have little or no interior.

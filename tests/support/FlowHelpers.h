@@ -2,6 +2,8 @@
 
 // Small conveniences shared by the flow solver's tests.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <random>
 #include <string>
@@ -50,6 +52,19 @@ inline void FillRandomField(Solver& s, std::uint32_t seed) {
             const double t = temperature(random);
             reference::Complete(n, u, v, t, pressure(random), c);
         }
+    }
+}
+
+// Advances the solver and its reference copy `steps` times, comparing the time step and every
+// slot of every node after each call.
+inline void ExpectStepsMatchReference(Solver& solver, reference::ReferenceMesh& expected,
+                                      int steps) {
+    const reference::FlowConstants c = reference::ConstantsOf(solver);
+    for (int step = 0; step < steps; ++step) {
+        const double dt = reference::Step(expected, c);
+        solver.UpdateDatas();
+        ASSERT_EQ(solver.GetDeltaT(), dt) << "step " << step;
+        ASSERT_EQ(reference::FirstDifference(ViewOf(solver).rows, expected), "") << "step " << step;
     }
 }
 

@@ -6,5 +6,8 @@ namespace detail {
 
 void ShowMessageBox(const char* text, const char* caption);
 
+// The box that announces any storage the library could not obtain.
+void ShowMemoryErrorBox();
+
 }  // namespace detail
 }  // namespace Nembra

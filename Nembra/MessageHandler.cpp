@@ -50,5 +50,10 @@ void ShowMessageBox(const char* text, const char* caption) {
 #endif
 }
 
+void ShowMemoryErrorBox() {
+    static constexpr char kMemoryErrorText[] = "分配内存出错";
+    ShowMessageBox(kMemoryErrorText, kMemoryErrorText);
+}
+
 }  // namespace detail
 }  // namespace Nembra

@@ -71,7 +71,15 @@ constexpr double kBlockPressure = 121590;
 constexpr double kBlockVelocity = 6400;
 constexpr int kBlockHalfWidth = 5;
 
-constexpr char kMemoryErrorText[] = "分配内存出错";
+void AnnounceFailedTable() {
+    detail::ShowMessageBox("1", "AllocateMeshNodesSpace 1");
+    detail::ShowMemoryErrorBox();
+}
+
+void AnnounceFailedRow() {
+    detail::ShowMessageBox("2", "AllocateMeshNodesSpace 2");
+    detail::ShowMemoryErrorBox();
+}
 
 // A request for `count` objects of `size` bytes, or 0 when the count is negative or the byte
 // count does not fit: both are failed requests rather than undefined behaviour.
@@ -211,8 +219,9 @@ void NavierStokesEquations2D::ComputeDerivedMembers() {
     KInf = std::fabs(MuInf * Cp / Prandtl);
     BoundaryLayerThickness = std::fabs(5 * LengthX / std::sqrt(std::fabs(ReynoldsL)));
     LengthY = std::fabs(HeightFactor * BoundaryLayerThickness);
-    DeltaX = std::fabs(LengthX / (IMax - 1));
-    DeltaY = std::fabs(LengthY / (JMax - 1));
+    // In double: a count near INT_MIN must not overflow before the allocation refuses it.
+    DeltaX = std::fabs(LengthX / (static_cast<double>(IMax) - 1));
+    DeltaY = std::fabs(LengthY / (static_cast<double>(JMax) - 1));
 }
 
 NavierStokesEquations2D::NavierStokesEquations2D(const NavierStokesEquations2D& other)
@@ -352,14 +361,27 @@ bool NavierStokesEquations2D::HoldsNodes() const {
     return MeshNodes != nullptr && IMax > 0 && JMax > 0;
 }
 
+// A negative count is a failed request, announced like a failed table or row; a mesh without
+// nodes (a zero count) is empty at once and holds no table, however many empty rows it names.
 void NavierStokesEquations2D::AllocateMeshNodesSpace(_MeshNode**& rows, int rowCount,
                                                      int nodesPerRow) {
+    rows = nullptr;
+    if (rowCount < 0) {
+        AnnounceFailedTable();
+        return;
+    }
+    if (nodesPerRow < 0) {
+        AnnounceFailedRow();
+        return;
+    }
+    if (rowCount == 0 || nodesPerRow == 0) {
+        return;
+    }
     rows = FitsAllocation(rowCount, sizeof(_MeshNode*))
                ? new (std::nothrow) _MeshNode*[static_cast<std::size_t>(rowCount)]
                : nullptr;
     if (rows == nullptr) {
-        detail::ShowMessageBox("1", "AllocateMeshNodesSpace 1");
-        detail::ShowMessageBox(kMemoryErrorText, kMemoryErrorText);
+        AnnounceFailedTable();
         return;
     }
     const bool rowFits = FitsAllocation(nodesPerRow, sizeof(_MeshNode));
@@ -370,8 +392,7 @@ void NavierStokesEquations2D::AllocateMeshNodesSpace(_MeshNode**& rows, int rowC
         if (rows[r] == nullptr) {
             // Release what was obtained, the table included, so that nothing refers to it.
             ReleaseMeshNodes(rows, r, nodesPerRow);
-            detail::ShowMessageBox("2", "AllocateMeshNodesSpace 2");
-            detail::ShowMessageBox(kMemoryErrorText, kMemoryErrorText);
+            AnnounceFailedRow();
             return;
         }
     }
@@ -391,7 +412,7 @@ void NavierStokesEquations2D::ReleaseMeshNodes(_MeshNode**& rows, int rowCount,
 }
 
 void NavierStokesEquations2D::AllocateStorageError() {
-    detail::ShowMessageBox(kMemoryErrorText, kMemoryErrorText);
+    detail::ShowMemoryErrorBox();
 }
 
 // ---------------------------------------------------------------------------------------------

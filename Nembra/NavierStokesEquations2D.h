@@ -51,7 +51,8 @@ public:
     NavierStokesEquations2D();
     // imax x jmax nodes over lengthX metres, maxStepCount calls; the Reynolds number, boundary
     // layer thickness, domain height and spacings follow from them. A count of 0 gives an empty
-    // mesh, a negative count a failed allocation (announced, and the solver holds no mesh).
+    // mesh (no table, 0 x 0), a negative count a failed allocation (announced, and the solver
+    // holds no mesh).
     NavierStokesEquations2D(int imax, int jmax, double lengthX, int maxStepCount);
     // Copies hold a mesh of their own; a moved-from solver holds no mesh.
     NavierStokesEquations2D(const NavierStokesEquations2D& other);

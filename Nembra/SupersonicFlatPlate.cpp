@@ -3,6 +3,10 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <new>
+#include <utility>
+
+#include "Nembra/MessageBox.h"
 
 namespace Nembra {
 
@@ -35,6 +39,11 @@ double LargestChange(NavierStokesEquations2D::_MeshNode** mesh, int imax, int jm
     return largest;
 }
 
+// Storage for `count` densities; null when count is 0 or the storage cannot be had.
+std::unique_ptr<double[]> NewDensities(std::size_t count) {
+    return std::unique_ptr<double[]>(count > 0 ? new (std::nothrow) double[count] : nullptr);
+}
+
 }  // namespace
 
 SupersonicFlatPlate::SupersonicFlatPlate(WallCondition wall)
@@ -42,7 +51,7 @@ SupersonicFlatPlate::SupersonicFlatPlate(WallCondition wall)
       LargestDensityChange(kNoStepYet),
       PreviousDensityCount(0),
       PreviousDensitiesValid(false) {
-    AllocateDensityScratch();
+    HoldDensitiesForOwnMesh();
 }
 
 SupersonicFlatPlate::SupersonicFlatPlate(int imax, int jmax, double lengthX, int maxStepCount,
@@ -52,7 +61,7 @@ SupersonicFlatPlate::SupersonicFlatPlate(int imax, int jmax, double lengthX, int
       LargestDensityChange(kNoStepYet),
       PreviousDensityCount(0),
       PreviousDensitiesValid(false) {
-    AllocateDensityScratch();
+    HoldDensitiesForOwnMesh();
 }
 
 SupersonicFlatPlate::SupersonicFlatPlate(const SupersonicFlatPlate& other)
@@ -61,27 +70,60 @@ SupersonicFlatPlate::SupersonicFlatPlate(const SupersonicFlatPlate& other)
       LargestDensityChange(other.LargestDensityChange),
       PreviousDensityCount(0),
       PreviousDensitiesValid(false) {
-    AllocateDensityScratch();
+    HoldDensitiesForOwnMesh();
 }
 
+// All or nothing: the density storage for the other plate's mesh is obtained first, and the
+// wall and the density change are taken only once the base has taken the other's mesh.
 SupersonicFlatPlate& SupersonicFlatPlate::operator=(const SupersonicFlatPlate& other) {
-    if (this != &other) {
-        NavierStokesEquations2D::operator=(other);
-        Wall = other.Wall;
-        LargestDensityChange = other.LargestDensityChange;
-        AllocateDensityScratch();
+    if (this == &other) {
+        return *this;
     }
+    int imax = 0;
+    int jmax = 0;
+    // GetMeshNodes only reads; it is not const because it lends the mesh for writing.
+    _MeshNode** const sourceMesh = const_cast<SupersonicFlatPlate&>(other).GetMeshNodes(imax, jmax);
+    const std::size_t count = NodeCount(imax, jmax);
+    std::unique_ptr<double[]> densities = NewDensities(count);
+    if (count > 0 && densities == nullptr) {
+        detail::ShowMemoryErrorBox();
+        return *this;
+    }
+    _MeshNode** const meshBefore = GetMeshNodes(imax, jmax);
+    NavierStokesEquations2D::operator=(other);
+    // The base duplicates the other's mesh before it releases its own, so a successful copy of a
+    // mesh always lands in a table other than the one held before; a failed one keeps that table.
+    if (sourceMesh != nullptr && GetMeshNodes(imax, jmax) == meshBefore) {
+        return *this;
+    }
+    PreviousDensities = std::move(densities);
+    PreviousDensityCount = count;
+    PreviousDensitiesValid = false;
+    Wall = other.Wall;
+    LargestDensityChange = other.LargestDensityChange;
     return *this;
 }
 
-// One density per node of the mesh the solver holds (none when its allocation failed).
-void SupersonicFlatPlate::AllocateDensityScratch() {
+// Construction completes whatever happens: storage that cannot be had is announced like a failed
+// mesh, and the plate steps on without measuring its density change until storage can be had.
+void SupersonicFlatPlate::HoldDensitiesForOwnMesh() {
     int imax = 0;
     int jmax = 0;
     GetMeshNodes(imax, jmax);
-    PreviousDensityCount = NodeCount(imax, jmax);
-    PreviousDensities.reset(PreviousDensityCount > 0 ? new double[PreviousDensityCount] : nullptr);
+    if (!FitDensitiesTo(NodeCount(imax, jmax))) {
+        detail::ShowMemoryErrorBox();
+    }
+}
+
+// Storage for `count` densities, kept when it already fits; false when it could not be had.
+bool SupersonicFlatPlate::FitDensitiesTo(std::size_t count) {
     PreviousDensitiesValid = false;
+    if (count == PreviousDensityCount && (count == 0 || PreviousDensities != nullptr)) {
+        return true;
+    }
+    PreviousDensities = NewDensities(count);
+    PreviousDensityCount = PreviousDensities != nullptr ? count : 0;
+    return count == 0 || PreviousDensities != nullptr;
 }
 
 void SupersonicFlatPlate::InitializeMeshNodes2(_MeshNode**& mesh) {
@@ -156,11 +198,18 @@ void SupersonicFlatPlate::InsulateWallProspect(_MeshNode** mesh) {
     }
 }
 
+// The storage is sized from the mesh found at each step: the base part may have been assigned or
+// moved through a reference to the base class since the last one.
 void SupersonicFlatPlate::RememberDensities(_MeshNode** mesh) {
     int imax = 0;
     int jmax = 0;
-    if (!IsOwnMesh(mesh, imax, jmax) || PreviousDensityCount != NodeCount(imax, jmax)) {
+    if (!IsOwnMesh(mesh, imax, jmax)) {
         PreviousDensitiesValid = false;
+        return;
+    }
+    if (!FitDensitiesTo(NodeCount(imax, jmax))) {
+        // Without the densities of the step's start its change is unknown, and never settled.
+        LargestDensityChange = kNoStepYet;
         return;
     }
     std::size_t k = 0;

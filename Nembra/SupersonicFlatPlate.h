@@ -28,7 +28,10 @@ public:
     // insulated wall needs more than the default 10000 steps to settle).
     SupersonicFlatPlate(int imax, int jmax, double lengthX, int maxStepCount,
                         WallCondition wall = WallCondition::Isothermal);
-    // Copies hold a mesh of their own, like the base solver's.
+    // Copies hold a mesh of their own, like the base solver's. Nothing throws: density storage
+    // that cannot be had is announced like a failed mesh and the plate steps on, reporting +inf
+    // as its density change until storage can be had; a copy assignment that fails changes
+    // nothing.
     SupersonicFlatPlate(const SupersonicFlatPlate& other);
     SupersonicFlatPlate(SupersonicFlatPlate&& other) noexcept = default;
     SupersonicFlatPlate& operator=(const SupersonicFlatPlate& other);
@@ -59,7 +62,8 @@ private:
     void InsulateWallProspect(_MeshNode** mesh);
     void RememberDensities(_MeshNode** mesh);
     void MeasureDensityChange(_MeshNode** mesh);
-    void AllocateDensityScratch();
+    void HoldDensitiesForOwnMesh();
+    bool FitDensitiesTo(std::size_t count);
 
     WallCondition Wall;
     double LargestDensityChange;

@@ -5,13 +5,14 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
-#include "Nembra/MessageHandler.h"
 #include "support/FlowHelpers.h"
+#include "support/MessageCapture.h"
 
 // The failed-allocation tests ask for absurd amounts of memory and expect a null answer.
 extern "C" const char* __asan_default_options() {
@@ -38,34 +39,6 @@ static_assert(offsetof(Node, DUDt) == 28 * sizeof(double));
 static_assert(offsetof(Node, QProspect) == 32 * sizeof(double));
 static_assert(offsetof(Node, FluxEProspect) == 36 * sizeof(double));
 static_assert(offsetof(Node, FluxFProspect) == 40 * sizeof(double));
-
-using Message = std::pair<std::string, std::string>;  // text, caption
-
-std::vector<Message>& Captured() {
-    static std::vector<Message> messages;
-    return messages;
-}
-
-void CaptureMessage(const char* text, const char* caption) {
-    Captured().emplace_back(text, caption);
-}
-
-// Collects the message boxes of one test instead of printing them.
-class MessageCaptureTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Captured().clear();
-        previous_ = SetMessageHandler(&CaptureMessage);
-    }
-    void TearDown() override { SetMessageHandler(previous_); }
-
-private:
-    MessageHandler previous_ = nullptr;
-};
-
-const Message kMemoryBox{"分配内存出错", "分配内存出错"};
-const Message kTableBox{"1", "AllocateMeshNodesSpace 1"};
-const Message kRowBox{"2", "AllocateMeshNodesSpace 2"};
 
 bool AllZero(const MeshView& view) {
     for (int i = 0; i < view.imax; ++i) {
@@ -339,6 +312,61 @@ TEST_F(MessageCaptureTest, AllocateAndReleaseDirectly) {
     Access::AllocateMeshNodesSpace(solver, rows, 0, 4);
     Access::ReleaseMeshNodes(solver, rows, 0, 4);
     EXPECT_EQ(rows, nullptr);
+    EXPECT_TRUE(Captured().empty());
+}
+
+// A negative count is refused before anything is computed from it, even at the end of int's range
+// where count - 1 would overflow; the table's count is checked before the row's.
+struct RefusedCounts {
+    int imax;
+    int jmax;
+    Message box;
+};
+
+void PrintTo(const RefusedCounts& counts, std::ostream* out) {
+    *out << counts.imax << " x " << counts.jmax;
+}
+
+class NegativeCount : public MessageCaptureTest,
+                      public ::testing::WithParamInterface<RefusedCounts> {};
+
+TEST_P(NegativeCount, IsAnnouncedAndLeavesNoMesh) {
+    const RefusedCounts counts = GetParam();
+    Solver solver(counts.imax, counts.jmax, 1e-5, 10);
+    EXPECT_EQ(Captured(), (std::vector<Message>{counts.box, kMemoryBox}));
+    const MeshView view = ViewOf(solver);
+    EXPECT_EQ(view.rows, nullptr);
+    EXPECT_EQ(view.imax, 0);
+    EXPECT_EQ(view.jmax, 0);
+    const FlowMembers m = Access::Members(solver);
+    EXPECT_TRUE(std::isfinite(m.DeltaX) && std::isfinite(m.DeltaY));
+    solver.UpdateDatas();
+    solver.UpdateDatas();
+    EXPECT_EQ(Captured().size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, NegativeCount,
+                         ::testing::Values(RefusedCounts{0, -5, kRowBox},
+                                           RefusedCounts{-5, 0, kTableBox},
+                                           RefusedCounts{INT_MIN, 70, kTableBox},
+                                           RefusedCounts{70, INT_MIN, kRowBox},
+                                           RefusedCounts{INT_MIN, INT_MIN, kTableBox}));
+
+// A mesh without nodes holds nothing at all, however many empty rows or rows of no node it names:
+// a host that walks the reported shape touches no storage.
+TEST_F(MessageCaptureTest, MeshWithoutNodesIsEmptyAtOnce) {
+    for (const auto& [imax, jmax] :
+         {std::pair{0, 0}, std::pair{200000000, 0}, std::pair{0, INT_MAX}, std::pair{7, 0}}) {
+        Solver solver(imax, jmax, 1e-5, 5);
+        const MeshView view = ViewOf(solver);
+        EXPECT_EQ(view.rows, nullptr) << imax << " x " << jmax;
+        EXPECT_EQ(view.imax, 0) << imax << " x " << jmax;
+        EXPECT_EQ(view.jmax, 0) << imax << " x " << jmax;
+        solver.UpdateDatas();
+        solver.UpdateDatas();
+        Solver copy(solver);
+        EXPECT_EQ(ViewOf(copy).rows, nullptr);
+    }
     EXPECT_TRUE(Captured().empty());
 }
 

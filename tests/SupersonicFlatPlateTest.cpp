@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "Nembra/SupersonicFlatPlate.h"
@@ -120,6 +121,31 @@ TEST(SupersonicFlatPlateConstruction, TinyMeshesStayInsideTheMesh) {
             }
         }
     }
+}
+
+// The base part of a plate can be given another mesh through a reference to the base class
+// (legal, if unusual): the plate's own storage must fit whatever mesh it finds at its next step.
+TEST(SupersonicFlatPlateConstruction, PlateStepsWhateverMeshItsBaseWasGiven) {
+    SupersonicFlatPlate reference(12, 12, 1e-5, 100);
+    Advance(reference, 4);
+
+    SupersonicFlatPlate movedFrom = SmallPlate(Wall::Isothermal);
+    const SupersonicFlatPlate keeper(std::move(movedFrom));
+    Nembra::NavierStokesEquations2D& base = movedFrom;  // NOLINT(bugprone-use-after-move)
+    base = Nembra::NavierStokesEquations2D(12, 12, 1e-5, 100);
+    Advance(movedFrom, 4);
+    EXPECT_EQ(Densities(movedFrom), Densities(reference));
+    EXPECT_EQ(movedFrom.GetLargestDensityChange(), reference.GetLargestDensityChange());
+
+    // A plate whose base part is given a larger mesh mid-run measures the change over all of it.
+    SupersonicFlatPlate grown(5, 5, 1e-5, 100);
+    Advance(grown, 3);
+    Nembra::NavierStokesEquations2D& grownBase = grown;
+    grownBase = Nembra::NavierStokesEquations2D(kSmallCount, kSmallCount, 1e-5, 100);
+    Advance(grown, 2);
+    const std::vector<double> before = Densities(grown);
+    Advance(grown, 1);
+    EXPECT_EQ(grown.GetLargestDensityChange(), LargestDifference(Densities(grown), before));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,0 +1,184 @@
+// Storage that cannot be had, provoked on demand: this program replaces the array forms of
+// operator new and delete (for itself and the library it loads) so that requests of a chosen
+// size fail while a test asks for it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "Nembra/SupersonicFlatPlate.h"
+#include "support/FlowHelpers.h"
+#include "support/MessageCapture.h"
+
+namespace {
+
+std::size_t failingSize = 0;  // 0: every request is served
+int replacementCalls = 0;
+
+void* AllocateArray(std::size_t size) noexcept {
+    ++replacementCalls;
+    if (failingSize != 0 && size == failingSize) {
+        return nullptr;
+    }
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+}  // namespace
+
+void* operator new[](std::size_t size) {
+    if (void* block = AllocateArray(size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return AllocateArray(size);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+
+namespace Nembra {
+namespace {
+
+using Wall = SupersonicFlatPlate::WallCondition;
+constexpr std::size_t RowBytes(int nodes) {
+    return static_cast<std::size_t>(nodes) * sizeof(Node);
+}
+constexpr std::size_t DensityBytes(int imax, int jmax) {
+    return static_cast<std::size_t>(imax) * static_cast<std::size_t>(jmax) * sizeof(double);
+}
+
+// Array requests of `bytes` fail while an object of this type lives.
+class FailRequestsOf {
+public:
+    explicit FailRequestsOf(std::size_t bytes) { failingSize = bytes; }
+    ~FailRequestsOf() { failingSize = 0; }
+    FailRequestsOf(const FailRequestsOf&) = delete;
+    FailRequestsOf& operator=(const FailRequestsOf&) = delete;
+};
+
+std::vector<double> Densities(Solver& solver) {
+    const MeshView mesh = ViewOf(solver);
+    std::vector<double> rho;
+    for (int i = 0; i < mesh.imax; ++i) {
+        for (int j = 0; j < mesh.jmax; ++j) {
+            rho.push_back(mesh.rows[i][j].Rho);
+        }
+    }
+    return rho;
+}
+
+void Advance(Solver& solver, int calls) {
+    for (int n = 0; n < calls; ++n) {
+        solver.UpdateDatas();
+    }
+}
+
+// Memory checkers such as valgrind put their own operator new[] in place of this program's, and
+// a library linked with its own runtime does not see it.
+class FlowAllocation : public MessageCaptureTest {
+protected:
+    void SetUp() override {
+        const int before = replacementCalls;
+        const SupersonicFlatPlate probe(3, 3, 1e-5, 1);
+        if (replacementCalls == before) {
+            GTEST_SKIP() << "operator new[] of this program is not in effect";
+        }
+        MessageCaptureTest::SetUp();
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// The flat plate's density storage
+
+TEST_F(FlowAllocation, PlateWithoutDensityStorageIsAnnouncedCompletesAndStepsUnsettled) {
+    SupersonicFlatPlate twin(5, 5, 1e-5, 50);
+    std::vector<SupersonicFlatPlate> plates;
+    {
+        const FailRequestsOf densities(DensityBytes(5, 5));
+        plates.emplace_back(5, 5, 1e-5, 50);
+        plates.emplace_back(twin);
+        EXPECT_EQ(Captured(), (std::vector<Message>{kMemoryBox, kMemoryBox}));
+        for (SupersonicFlatPlate& plate : plates) {
+            ASSERT_EQ(ViewOf(plate).imax, 5);
+            ASSERT_EQ(ViewOf(plate).jmax, 5);
+            Advance(plate, 3);
+            EXPECT_EQ(plate.GetLargestDensityChange(), std::numeric_limits<double>::infinity())
+                << "a change that could not be measured passes for settled";
+        }
+    }
+    for (SupersonicFlatPlate& plate : plates) {
+        SupersonicFlatPlate fresh(twin);
+        Advance(fresh, 3);
+        EXPECT_EQ(Densities(plate), Densities(fresh));
+        // Storage is sought again at the next step, and the change is measured from then on.
+        Advance(plate, 1);
+        Advance(fresh, 1);
+        EXPECT_EQ(plate.GetLargestDensityChange(), fresh.GetLargestDensityChange());
+    }
+}
+
+// The strong guarantee: an assignment that cannot get the storage for the other plate's mesh
+// changes nothing, and the target goes on as if it had not been tried.
+TEST_F(FlowAllocation, PlateAssignmentWithoutDensityStorageTakesNothing) {
+    SupersonicFlatPlate target(5, 5, 1e-5, 100, Wall::Isothermal);
+    Advance(target, 3);
+    SupersonicFlatPlate twin(target);
+    SupersonicFlatPlate source(20, 20, 1e-5, 100, Wall::Adiabatic);
+    Advance(source, 4);
+    Node** const mesh = ViewOf(target).rows;
+    Captured().clear();
+    {
+        const FailRequestsOf densities(DensityBytes(20, 20));
+        target = source;
+    }
+    EXPECT_EQ(Captured(), std::vector<Message>{kMemoryBox});
+    EXPECT_EQ(ViewOf(target).rows, mesh);
+    EXPECT_EQ(ViewOf(target).imax, 5);
+    EXPECT_EQ(ViewOf(target).jmax, 5);
+    EXPECT_EQ(target.GetStepCount(), twin.GetStepCount());
+    EXPECT_EQ(target.GetWallCondition(), Wall::Isothermal);
+    EXPECT_EQ(target.GetLargestDensityChange(), twin.GetLargestDensityChange());
+    Advance(target, 3);
+    Advance(twin, 3);
+    EXPECT_EQ(Densities(target), Densities(twin));
+    EXPECT_EQ(target.GetLargestDensityChange(), twin.GetLargestDensityChange());
+}
+
+// When the base cannot copy the other's mesh it keeps its own: the plate keeps its wall and the
+// change of its own last step, never another plate's convergence.
+TEST_F(FlowAllocation, PlateAssignmentWithoutMeshTakesNothing) {
+    SupersonicFlatPlate target(5, 5, 1e-5, 100, Wall::Isothermal);
+    SupersonicFlatPlate source(20, 20, 1e-5, 100, Wall::Adiabatic);
+    Advance(source, 4);
+    ASSERT_LT(source.GetLargestDensityChange(), std::numeric_limits<double>::infinity());
+    {
+        const FailRequestsOf rows(RowBytes(20));
+        target = source;
+    }
+    EXPECT_EQ(Captured(), (std::vector<Message>{kRowBox, kMemoryBox}));
+    EXPECT_EQ(ViewOf(target).imax, 5);
+    EXPECT_EQ(target.GetStepCount(), 0);
+    EXPECT_EQ(target.GetWallCondition(), Wall::Isothermal);
+    EXPECT_EQ(target.GetLargestDensityChange(), std::numeric_limits<double>::infinity());
+
+    // Once storage is there again, assignment takes everything.
+    target = source;
+    EXPECT_EQ(target.GetWallCondition(), Wall::Adiabatic);
+    EXPECT_EQ(target.GetLargestDensityChange(), source.GetLargestDensityChange());
+    Advance(target, 2);
+    Advance(source, 2);
+    EXPECT_EQ(Densities(target), Densities(source));
+}
+
+}  // namespace
+}  // namespace Nembra

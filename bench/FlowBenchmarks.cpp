@@ -1,4 +1,4 @@
-// The flow solver's step on meshes of three sizes, and its time-step computation alone.
+// The flow solver's step on meshes of three sizes (its parts alone: StepBenchmarks.cpp).
 // Items per second are node updates per second.
 #include <benchmark/benchmark.h>
 
@@ -52,32 +52,5 @@ BENCHMARK(FlowStep)
     ->Args({140, 140})
     ->Args({280, 280})
     ->Unit(benchmark::kMicrosecond);
-
-// The time-step computation is a private member and no public call runs it alone. Its address
-// is taken through an explicit template instantiation, where the language does not check
-// access: this times exactly the library's exported member on a real field, and neither the
-// public header nor the library changes for it.
-using TimeStepMember = double (NavierStokesEquations2D::*)(Node**, int, int);
-TimeStepMember CalculateTimeStepMember();
-template <TimeStepMember member>
-struct ExposeCalculateTimeStep {
-    friend TimeStepMember CalculateTimeStepMember() { return member; }
-};
-template struct ExposeCalculateTimeStep<&NavierStokesEquations2D::CalculateTimeStep>;
-
-void TimeStep(benchmark::State& state) {
-    const int imax = static_cast<int>(state.range(0));
-    const int jmax = static_cast<int>(state.range(1));
-    auto solver = MakeSolver(imax, jmax);
-    int rows = 0;
-    int nodesPerRow = 0;
-    Node** mesh = solver->GetMeshNodes(rows, nodesPerRow);
-    const TimeStepMember calculateTimeStep = CalculateTimeStepMember();
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(((*solver).*calculateTimeStep)(mesh, rows, nodesPerRow));
-    }
-    state.SetItemsProcessed(state.iterations() * imax * jmax);
-}
-BENCHMARK(TimeStep)->Args({70, 70})->Args({280, 280})->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -2,7 +2,7 @@
 // std::pow's own result to the last bit, it must answer for most arguments, and it must hand
 // every argument it cannot vouch for back to pow.
 
-#include "Nembra/PowerThreeHalves.h"
+#include "Nembra/step/PowerThreeHalves.h"
 
 #include <gtest/gtest.h>
 

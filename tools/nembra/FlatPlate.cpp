@@ -1,4 +1,5 @@
-#include "FlatPlate.h"
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -8,10 +9,13 @@
 #include <vector>
 
 #include "ColorMaps.h"
-#include "FlowCommand.h"
+#include "FlowCases.h"
+#include "Nembra/SupersonicFlatPlate.h"
 #include "OptionRules.h"
 #include "PngOutput.h"
 
+// The textbook validation case: the --wall and --until-converged options, running until the field
+// settles, the textbook's line plots and the comparison with the published results.
 namespace nembra_cli {
 
 namespace {
@@ -127,42 +131,14 @@ LineSeries Series(std::string label, std::vector<double> x, std::vector<double> 
 
 constexpr const char* kYBarLabel = "ȳ = (y / L) √Re_L";
 
-}  // namespace
-
-void AddFlatPlateOptions(CLI::App& flow, FlowOptions& o) {
-    flow.add_option("--wall", o.wall, "Flat plate's wall: isothermal (at T∞) or adiabatic")
-        ->check(OneOf({"isothermal", "adiabatic"}, "wall"));
-    flow.add_option("--until-converged", o.untilConverged,
-                    "Stop once no density changes by this much in one step, kg/m³ (flat plate; "
-                    "the textbook uses 1e-8)")
-        ->check(PositiveNumber());
-}
-
-SupersonicFlatPlate* AsFlatPlate(Nembra::NavierStokesEquations2D& solver) {
-    return dynamic_cast<SupersonicFlatPlate*>(&solver);
-}
-
-Wall FlatPlateWall(const FlowOptions& o) {
-    return o.wall == "adiabatic" ? Wall::Adiabatic : Wall::Isothermal;
-}
-
-void CheckFlatPlateOptions(Nembra::NavierStokesEquations2D& solver, const FlowOptions& o) {
-    if (AsFlatPlate(solver) != nullptr) {
-        return;
-    }
-    if (o.wall) {
-        throw UsageError("--wall: only the flat-plate case has a wall");
-    }
-    if (o.untilConverged) {
-        throw UsageError("--until-converged: only the flat-plate case settles to a steady state");
-    }
-}
-
-bool ReachedConvergence(Nembra::NavierStokesEquations2D& solver, const FlowOptions& o) {
-    SupersonicFlatPlate* plate = AsFlatPlate(solver);
-    return plate != nullptr && o.untilConverged &&
-           plate->GetLargestDensityChange() < *o.untilConverged;
-}
+// One figure of the steady flow, in free-stream units, with the published value where the run
+// is the textbook's setting.
+struct FlatPlateFigure {
+    std::string name;  // as printed
+    std::string key;   // in the JSON summary
+    double ours = 0.0;
+    std::optional<double> published;
+};
 
 std::vector<FlatPlateFigure> MeasureFlatPlate(SupersonicFlatPlate& plate) {
     const bool textbook = IsTextbookSetting(plate);
@@ -204,13 +180,9 @@ std::vector<FlatPlateFigure> MeasureFlatPlate(SupersonicFlatPlate& plate) {
     };
 }
 
-void WriteFlatPlatePlots(Nembra::NavierStokesEquations2D& solver, const FlowOptions& o,
-                         const fs::path& directory, OutputLog& log) {
-    SupersonicFlatPlate* plate = AsFlatPlate(solver);
-    if (plate == nullptr ||
-        std::find(o.formats.begin(), o.formats.end(), "png") == o.formats.end()) {
-        return;
-    }
+// Wall distributions along the plate and trailing-edge profiles against
+// ybar = (y / L) sqrt(Re_L).
+void WritePlots(SupersonicFlatPlate* plate, const fs::path& directory, OutputLog& log) {
     const std::string wall = WallName(plate->GetWallCondition());
     const Line along = AlongWall(*plate);
     WritePlot(directory / "wall-pressure.png",
@@ -251,56 +223,104 @@ void WriteFlatPlatePlots(Nembra::NavierStokesEquations2D& solver, const FlowOpti
     }
 }
 
-void AddFlatPlateFigures(Nembra::NavierStokesEquations2D& solver, const FlowOptions& o, int steps,
-                         RunReport& report) {
-    SupersonicFlatPlate* plate = AsFlatPlate(solver);
-    if (plate == nullptr) {
-        return;
-    }
-    report.AddFigure("wall", WallName(plate->GetWallCondition()));
-    const double change = plate->GetLargestDensityChange();
-    const std::string measured = "largest density change " + FormatNumber(change) + " kg/m³";
-    if (o.untilConverged) {
-        report.AddFigure("converged",
-                         ReachedConvergence(solver, o)
-                             ? "after " + std::to_string(steps) + " steps (" + measured + ")"
-                             : "no: " + measured + " after " + std::to_string(steps) +
-                                   " steps (more needs a higher --max-steps or --calls)");
-    } else {
-        report.AddFigure("last step", measured);
-    }
-    for (const FlatPlateFigure& figure : MeasureFlatPlate(*plate)) {
-        std::string value = Fixed(figure.ours, 3);
-        if (figure.published) {
-            const double deviation = (figure.ours - *figure.published) / *figure.published;
-            value += "  (published " + FormatNumber(*figure.published) + ", " +
-                     (deviation >= 0 ? "+" : "") + Fixed(100.0 * deviation, 1) + " %)";
-        }
-        report.AddFigure(figure.name, value);
-    }
+SupersonicFlatPlate& AsFlatPlate(Nembra::NavierStokesEquations2D& solver) {
+    return dynamic_cast<SupersonicFlatPlate&>(solver);
 }
 
-void AddFlatPlateSummary(Nembra::NavierStokesEquations2D& solver, const FlowOptions& o,
-                         nlohmann::json& summary) {
-    SupersonicFlatPlate* plate = AsFlatPlate(solver);
-    if (plate == nullptr) {
-        return;
+class FlatPlateCase : public FlowCase {
+public:
+    FlatPlateCase()
+        : FlowCase("flat-plate",
+                   "Mach 4 free stream over a flat plate, the textbook validation case (see "
+                   "--wall and --until-converged)") {}
+
+    void AddOptions(CLI::App& flow) override {
+        Own(flow.add_option("--wall", wall_, "Flat plate's wall: isothermal (at T∞) or adiabatic")
+                ->check(OneOf({"isothermal", "adiabatic"}, "wall")),
+            "only the flat-plate case has a wall");
+        Own(flow.add_option("--until-converged", untilConverged_,
+                            "Stop once no density changes by this much in one step, kg/m³ (flat "
+                            "plate; the textbook uses 1e-8)")
+                ->check(PositiveNumber()),
+            "only the flat-plate case settles to a steady state");
     }
-    nlohmann::json figures = nlohmann::json::object();
-    for (const FlatPlateFigure& figure : MeasureFlatPlate(*plate)) {
-        figures[figure.key] = {
-            {"ours", figure.ours},
-            {"published", figure.published ? nlohmann::json(*figure.published) : nlohmann::json()}};
+
+    std::unique_ptr<Nembra::NavierStokesEquations2D> Create(
+        const std::optional<FlowGeometry>& geometry) const override {
+        std::unique_ptr<SupersonicFlatPlate> plate = ConstructSolver<SupersonicFlatPlate>(geometry);
+        plate->SetWallCondition(wall_ == "adiabatic" ? Wall::Adiabatic : Wall::Isothermal);
+        return plate;
     }
-    summary["flat_plate"] = {
-        {"wall", WallName(plate->GetWallCondition())},
-        {"until_converged",
-         o.untilConverged ? nlohmann::json(*o.untilConverged) : nlohmann::json()},
-        {"converged",
-         o.untilConverged ? nlohmann::json(ReachedConvergence(solver, o)) : nlohmann::json()},
-        {"largest_density_change", plate->GetLargestDensityChange()},
-        {"figures", figures},
-    };
+
+    // True once --until-converged is given and the last step changed no density by it.
+    bool ReachedStop(Nembra::NavierStokesEquations2D& solver) const override {
+        return untilConverged_ && AsFlatPlate(solver).GetLargestDensityChange() < *untilConverged_;
+    }
+
+    void WriteResults(Nembra::NavierStokesEquations2D& solver, const FlowProgress& /*run*/,
+                      const FlowResultFiles& files, OutputLog& log) const override {
+        if (files.pictures) {
+            WritePlots(&AsFlatPlate(solver), files.directory, log);
+        }
+    }
+
+    // Convergence and the figures.
+    void AddFigures(Nembra::NavierStokesEquations2D& solver, const FlowProgress& run,
+                    RunReport& report) const override {
+        SupersonicFlatPlate& plate = AsFlatPlate(solver);
+        report.AddFigure("wall", WallName(plate.GetWallCondition()));
+        const double change = plate.GetLargestDensityChange();
+        const std::string measured = "largest density change " + FormatNumber(change) + " kg/m³";
+        if (untilConverged_) {
+            report.AddFigure(
+                "converged",
+                ReachedStop(solver)
+                    ? "after " + std::to_string(run.steps) + " steps (" + measured + ")"
+                    : "no: " + measured + " after " + std::to_string(run.steps) +
+                          " steps (more needs a higher --max-steps or --calls)");
+        } else {
+            report.AddFigure("last step", measured);
+        }
+        for (const FlatPlateFigure& figure : MeasureFlatPlate(plate)) {
+            std::string value = Fixed(figure.ours, 3);
+            if (figure.published) {
+                const double deviation = (figure.ours - *figure.published) / *figure.published;
+                value += "  (published " + FormatNumber(*figure.published) + ", " +
+                         (deviation >= 0 ? "+" : "") + Fixed(100.0 * deviation, 1) + " %)";
+            }
+            report.AddFigure(figure.name, value);
+        }
+    }
+
+    void AddSummary(Nembra::NavierStokesEquations2D& solver, const FlowProgress& /*run*/,
+                    nlohmann::json& summary) const override {
+        SupersonicFlatPlate& plate = AsFlatPlate(solver);
+        nlohmann::json figures = nlohmann::json::object();
+        for (const FlatPlateFigure& figure : MeasureFlatPlate(plate)) {
+            figures[figure.key] = {
+                {"ours", figure.ours},
+                {"published",
+                 figure.published ? nlohmann::json(*figure.published) : nlohmann::json()}};
+        }
+        summary["flat_plate"] = {
+            {"wall", WallName(plate.GetWallCondition())},
+            {"until_converged",
+             untilConverged_ ? nlohmann::json(*untilConverged_) : nlohmann::json()},
+            {"converged", untilConverged_ ? nlohmann::json(ReachedStop(solver)) : nlohmann::json()},
+            {"largest_density_change", plate.GetLargestDensityChange()},
+            {"figures", figures},
+        };
+    }
+
+private:
+    std::string wall_ = "isothermal";
+    std::optional<double> untilConverged_;
+};
+
+}  // namespace
+
+std::unique_ptr<FlowCase> MakeFlatPlateCase() {
+    return std::make_unique<FlatPlateCase>();
 }
 
 }  // namespace nembra_cli

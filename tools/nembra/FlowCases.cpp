@@ -2,58 +2,45 @@
 
 #include <stdexcept>
 
+#include "OptionRules.h"
+
 namespace nembra_cli {
 
-namespace {
-
-// Solvers share the library's two constructors: the compiled-in setting or the given geometry.
-template <typename Solver>
-std::unique_ptr<Solver> Construct(const std::optional<FlowGeometry>& geometry) {
-    if (!geometry) {
-        return std::make_unique<Solver>();
+void FlowCase::RefuseOptionsFor(const FlowCase& chosen) const {
+    if (&chosen == this) {
+        return;
     }
-    return std::make_unique<Solver>(geometry->nodesX, geometry->nodesY, geometry->lengthX,
-                                    geometry->maxStepCount);
+    for (const auto& [option, refusal] : ownOptions_) {
+        if (option->count() > 0) {
+            throw UsageError(option->get_name() + ": " + refusal);
+        }
+    }
 }
 
-std::unique_ptr<Nembra::NavierStokesEquations2D> CreateClosedBox(const FlowCaseSettings& settings) {
-    return Construct<Nembra::NavierStokesEquations2D>(settings.geometry);
+CLI::Option* FlowCase::Own(CLI::Option* option, std::string refusal) {
+    ownOptions_.emplace_back(option, std::move(refusal));
+    return option;
 }
 
-std::unique_ptr<Nembra::NavierStokesEquations2D> CreateFlatPlate(const FlowCaseSettings& settings) {
-    std::unique_ptr<Nembra::SupersonicFlatPlate> plate =
-        Construct<Nembra::SupersonicFlatPlate>(settings.geometry);
-    plate->SetWallCondition(settings.wall);
-    return plate;
-}
-
-}  // namespace
-
-const std::vector<FlowCase>& FlowCases() {
-    static const std::vector<FlowCase> cases = {
-        {"closed-box",
-         "air at rest in a closed box with a hot, high-pressure, fast-moving block at its centre",
-         &CreateClosedBox},
-        {"flat-plate",
-         "Mach 4 free stream over a flat plate, the textbook validation case (see --wall and "
-         "--until-converged)",
-         &CreateFlatPlate},
-    };
+FlowCaseList MakeFlowCases() {
+    FlowCaseList cases;
+    cases.push_back(MakeClosedBoxCase());
+    cases.push_back(MakeFlatPlateCase());
     return cases;
 }
 
-std::vector<std::string> FlowCaseNames() {
+std::vector<std::string> FlowCaseNames(const FlowCaseList& cases) {
     std::vector<std::string> names;
-    for (const FlowCase& c : FlowCases()) {
-        names.push_back(c.name);
+    for (const auto& c : cases) {
+        names.push_back(c->Name());
     }
     return names;
 }
 
-const FlowCase& FindFlowCase(const std::string& name) {
-    for (const FlowCase& c : FlowCases()) {
-        if (c.name == name) {
-            return c;
+const FlowCase& FindFlowCase(const FlowCaseList& cases, const std::string& name) {
+    for (const auto& c : cases) {
+        if (c->Name() == name) {
+            return *c;
         }
     }
     throw std::invalid_argument("unknown flow case '" + name + "'");

@@ -1,17 +1,24 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Nembra/NavierStokesEquations2D.h"
-#include "Nembra/SupersonicFlatPlate.h"
+#include "OutputFiles.h"
+#include "RunReport.h"
 
+// The flow problems of `nembra flow`. The command knows a case only through the FlowCase hooks
+// below; a new case is one class in a file of its own, added to the list in FlowCases.cpp.
 namespace nembra_cli {
 
 // Mesh and run length of the solver's four-argument constructor; absent when the user gave none
-// of them, so the default constructor (the compiled-in setting) is used.
+// of them, so the default constructor (the case's compiled-in setting) is used.
 struct FlowGeometry {
     int nodesX;
     int nodesY;
@@ -19,22 +26,85 @@ struct FlowGeometry {
     int maxStepCount;
 };
 
-// What the command line decides about the solver it builds; case-specific choices join here.
-struct FlowCaseSettings {
-    std::optional<FlowGeometry> geometry;
-    Nembra::SupersonicFlatPlate::WallCondition wall =
-        Nembra::SupersonicFlatPlate::WallCondition::Isothermal;
+// Where a run stands when a case is asked about it: after the last time step taken.
+struct FlowProgress {
+    int steps = 0;           // time steps taken (the first call, which lays the field, is none)
+    double modelTime = 0.0;  // seconds of model time those steps covered
 };
 
-// A flow problem the command can run: a solver class and how it is built.
-struct FlowCase {
-    std::string name;
-    std::string description;
-    std::unique_ptr<Nembra::NavierStokesEquations2D> (*create)(const FlowCaseSettings& settings);
+// What a case's end-of-run outputs need to know beyond the solver.
+struct FlowResultFiles {
+    fs::path directory;
+    bool pictures = false;  // png is among the chosen formats
 };
 
-const std::vector<FlowCase>& FlowCases();
-std::vector<std::string> FlowCaseNames();
-const FlowCase& FindFlowCase(const std::string& name);
+class FlowCase {
+public:
+    FlowCase(std::string name, std::string description)
+        : name_(std::move(name)), description_(std::move(description)) {}
+    virtual ~FlowCase() = default;
+    FlowCase(const FlowCase&) = delete;
+    FlowCase& operator=(const FlowCase&) = delete;
+
+    const std::string& Name() const { return name_; }
+    const std::string& Description() const { return description_; }
+
+    // Registers the case's own options on the flow command (through Own, so that giving one for
+    // another case is refused); their values live in the case object.
+    virtual void AddOptions(CLI::App& /*flow*/) {}
+
+    // The solver, default-constructed without a geometry. May throw UsageError for an option
+    // combination that the case cannot run.
+    virtual std::unique_ptr<Nembra::NavierStokesEquations2D> Create(
+        const std::optional<FlowGeometry>& geometry) const = 0;
+
+    // Asked after every time step: true ends the run there (a steady state reached, ...).
+    virtual bool ReachedStop(Nembra::NavierStokesEquations2D& /*solver*/) const { return false; }
+
+    // Files of the final state beyond the snapshots (line plots, tables); each logged.
+    virtual void WriteResults(Nembra::NavierStokesEquations2D& /*solver*/,
+                              const FlowProgress& /*run*/, const FlowResultFiles& /*files*/,
+                              OutputLog& /*log*/) const {}
+
+    // The case's figures of the final state, for the closing table and the JSON summary.
+    virtual void AddFigures(Nembra::NavierStokesEquations2D& /*solver*/,
+                            const FlowProgress& /*run*/, RunReport& /*report*/) const {}
+    virtual void AddSummary(Nembra::NavierStokesEquations2D& /*solver*/,
+                            const FlowProgress& /*run*/, nlohmann::json& /*summary*/) const {}
+
+    // Throws UsageError naming the first option of this case that was given although
+    // `chosen` runs.
+    void RefuseOptionsFor(const FlowCase& chosen) const;
+
+protected:
+    // Marks `option` as this case's; `refusal` says why another case has no use for it.
+    CLI::Option* Own(CLI::Option* option, std::string refusal);
+
+private:
+    std::string name_;
+    std::string description_;
+    std::vector<std::pair<const CLI::Option*, std::string>> ownOptions_;
+};
+
+using FlowCaseList = std::vector<std::unique_ptr<FlowCase>>;
+
+// The cases, one file each.
+std::unique_ptr<FlowCase> MakeClosedBoxCase();
+std::unique_ptr<FlowCase> MakeFlatPlateCase();
+
+// Every case, created afresh for each command line so that option values belong to one parse.
+FlowCaseList MakeFlowCases();
+std::vector<std::string> FlowCaseNames(const FlowCaseList& cases);
+const FlowCase& FindFlowCase(const FlowCaseList& cases, const std::string& name);
+
+// Solvers share the library's two constructors: the compiled-in setting or the given geometry.
+template <typename Solver>
+std::unique_ptr<Solver> ConstructSolver(const std::optional<FlowGeometry>& geometry) {
+    if (!geometry) {
+        return std::make_unique<Solver>();
+    }
+    return std::make_unique<Solver>(geometry->nodesX, geometry->nodesY, geometry->lengthX,
+                                    geometry->maxStepCount);
+}
 
 }  // namespace nembra_cli

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "FlatPlate.h"
 #include "FlowCases.h"
 #include "FlowFields.h"
 #include "Interrupt.h"
@@ -35,14 +34,15 @@ std::optional<FlowGeometry> GeometryFrom(const FlowOptions& o) {
     if (!o.nodesX && !o.nodesY && !o.lengthX && !o.maxSteps) {
         return std::nullopt;
     }
-    // Unset values keep the compiled-in setting, read from a default-constructed solver.
-    Nembra::NavierStokesEquations2D defaults;
+    // Unset values keep the case's compiled-in setting, read from its default-constructed solver.
+    const std::unique_ptr<Nembra::NavierStokesEquations2D> defaults =
+        o.ChosenCase().Create(std::nullopt);
     int nx = 0;
     int ny = 0;
-    defaults.GetMeshNodes(nx, ny);
+    defaults->GetMeshNodes(nx, ny);
     return FlowGeometry{o.nodesX.value_or(nx), o.nodesY.value_or(ny),
-                        o.lengthX.value_or(defaults.GetLengthX()),
-                        o.maxSteps.value_or(defaults.GetMaxStepCount())};
+                        o.lengthX.value_or(defaults->GetLengthX()),
+                        o.maxSteps.value_or(defaults->GetMaxStepCount())};
 }
 
 std::vector<FlowField> PictureFields(const FlowOptions& o) {
@@ -76,14 +76,16 @@ struct FlowPlan {
 
 FlowPlan PlanFlow(const FlowOptions& o) {
     FlowPlan plan;
+    for (const auto& c : o.cases) {
+        c->RefuseOptionsFor(o.ChosenCase());
+    }
     plan.geometry = GeometryFrom(o);
     if (plan.geometry) {
         RequireMemoryFor(static_cast<double>(plan.geometry->nodesX) * plan.geometry->nodesY *
                              sizeof(Nembra::NavierStokesEquations2D::_MeshNode),
                          "--nx/--ny");
     }
-    plan.solver = FindFlowCase(o.caseName).create(FlowCaseSettings{plan.geometry, FlatPlateWall(o)});
-    CheckFlatPlateOptions(*plan.solver, o);
+    plan.solver = o.ChosenCase().Create(plan.geometry);
     if (plan.solver->GetMeshNodes(plan.nx, plan.ny) == nullptr) {
         throw UsageError("--nx/--ny: the solver could not allocate a mesh of " +
                          std::to_string(plan.geometry ? plan.geometry->nodesX : 0) + " × " +
@@ -127,6 +129,10 @@ struct FlowTally {
     double solverSeconds = 0.0;
     double totalSeconds = 0.0;
 };
+
+FlowProgress ProgressOf(const FlowTally& tally) {
+    return FlowProgress{tally.steps, tally.modelTime};
+}
 
 double SecondsPerStep(const FlowTally& tally) {
     return tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0;
@@ -217,7 +223,7 @@ FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
             snapshot();
         }
         progress.Update(call);
-        if (advancing && ReachedConvergence(solver, o)) {
+        if (advancing && o.ChosenCase().ReachedStop(solver)) {
             break;
         }
     }
@@ -246,7 +252,7 @@ void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
         // The solver's reports end without a line break; start the table on a line of its own.
         console.out << "\n";
     }
-    AddFlatPlateFigures(*plan.solver, o, tally.steps, report);
+    o.ChosenCase().AddFigures(*plan.solver, ProgressOf(tally), report);
     report.Print(console.out);
 }
 
@@ -258,11 +264,11 @@ CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
         "Run the 2-D compressible viscous flow solver; save heat maps, VTK files and a "
         "summary");
     std::string cases;
-    for (const FlowCase& c : FlowCases()) {
-        cases += "\n  " + c.name + ": " + c.description;
+    for (const auto& c : o.cases) {
+        cases += "\n  " + c->Name() + ": " + c->Description();
     }
     cmd->add_option("--case", o.caseName, "Flow problem:" + cases)
-        ->check(OneOf(FlowCaseNames(), "case"))
+        ->check(OneOf(FlowCaseNames(o.cases), "case"))
         ->capture_default_str();
     const std::string fourArgument =
         " (giving any of --nx, --ny, --length, --max-steps selects the solver's four-argument "
@@ -297,7 +303,9 @@ CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
                     "Heat map pixels per node along x [about 420 pixels across]")
         ->check(PositiveNumber());
     cmd->add_flag("-q,--quiet", o.quiet, "No progress and no closing table");
-    AddFlatPlateOptions(*cmd, o);
+    for (const auto& c : o.cases) {
+        c->AddOptions(*cmd);
+    }
     return cmd;
 }
 
@@ -318,11 +326,13 @@ int RunFlow(const FlowOptions& o, Console& console) {
             writer->Finish();
             log = writer->Log();
         }
-        WriteFlatPlatePlots(*plan.solver, o, plan.files.directory, log);
+        const FlowCase& chosen = o.ChosenCase();
+        chosen.WriteResults(*plan.solver, ProgressOf(tally),
+                            FlowResultFiles{plan.files.directory, Contains(o.formats, "png")}, log);
         if (plan.summary) {
             const fs::path path = plan.files.directory / "summary.json";
             nlohmann::json summary = SummaryJson(o, plan, tally);
-            AddFlatPlateSummary(*plan.solver, o, summary);
+            chosen.AddSummary(*plan.solver, ProgressOf(tally), summary);
             WriteJson(path, summary);
             log.Add("summary (JSON)", path);
         }

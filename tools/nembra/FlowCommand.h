@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FlowCases.h"
 #include "OptionRules.h"
 
 namespace nembra_cli {
@@ -23,8 +24,10 @@ struct FlowOptions {
     std::string output = "nembra-out/flow";
     std::optional<double> pixelsPerNode;
     bool quiet = false;
-    std::optional<std::string> wall;       // flat plate: isothermal or adiabatic
-    std::optional<double> untilConverged;  // flat plate: density change that ends the run
+    // Every case, holding its own options; the one named by caseName runs.
+    FlowCaseList cases = MakeFlowCases();
+
+    const FlowCase& ChosenCase() const { return FindFlowCase(cases, caseName); }
 };
 
 // Registers `flow` and its options on the application; the options land in `options`.

@@ -8,7 +8,7 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "${NM} failed on ${LIBRARY}:\n${errors}")
 endif()
 
-set(class "Nembra::(DiffusionEquation|NavierStokesEquations2D|SupersonicFlatPlate)")
+set(class "Nembra::(DiffusionEquation|NavierStokesEquations2D|SupersonicFlatPlate|ShockTube|BlastWave|ExactRiemannSolution)")
 set(allowed
     "^${class}::"
     "^(vtable|typeinfo|typeinfo name) for ${class}$"

@@ -1,9 +1,13 @@
 // Drives both solvers through the installed headers and library; exits non-zero on any surprise.
+#include <Nembra/BlastWave.h>
 #include <Nembra/DiffusionEquation.h>
+#include <Nembra/ExactRiemannSolution.h>
 #include <Nembra/NavierStokesEquations2D.h>
+#include <Nembra/ShockTube.h>
 
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 namespace {
 
@@ -36,10 +40,32 @@ bool FlowTakesTwoCalls() {
     return mesh == nullptr || (imax == 70 && jmax == 70 && mesh[35][35].Rho > 0.0);
 }
 
+// The derived cases and the exact solution a host compares the shock tube with.
+bool CasesRun() {
+    Nembra::ShockTube tube(40, 11, 4e-6, 3);
+    tube.UpdateDatas();
+    tube.UpdateDatas();
+    const Nembra::ExactRiemannSolution exact = tube.GetExactSolution();
+    Nembra::BlastWave blast(20, 20, 1e-5, 3);
+    blast.UpdateDatas();
+    blast.UpdateDatas();
+    bool refused = false;
+    try {
+        Nembra::ExactRiemannSolution({1.0, 0.0, -1.0}, {1.0, 0.0, 1.0}, 1.4);
+    } catch (const std::invalid_argument&) {
+        refused = true;
+    }
+    std::printf("cases: shock tube p* %.6g Pa, blast %d calls, bad state refused: %s\n",
+                exact.GetStarPressure(), blast.GetStepCount(), refused ? "yes" : "no");
+    return tube.GetStepCount() == 2 && blast.GetStepCount() == 2 && refused &&
+           std::fabs(exact.GetStarPressure() / tube.GetLeftPressure() - 0.30313) < 1e-5;
+}
+
 }  // namespace
 
 int main() {
     const bool diffusionOk = DiffusionSpreadsASpike();
     const bool flowOk = FlowTakesTwoCalls();
-    return diffusionOk && flowOk ? 0 : 1;
+    const bool casesOk = CasesRun();
+    return diffusionOk && flowOk && casesOk ? 0 : 1;
 }

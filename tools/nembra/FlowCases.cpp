@@ -26,6 +26,8 @@ FlowCaseList MakeFlowCases() {
     FlowCaseList cases;
     cases.push_back(MakeClosedBoxCase());
     cases.push_back(MakeFlatPlateCase());
+    cases.push_back(MakeShockTubeCase());
+    cases.push_back(MakeBlastWaveCase());
     return cases;
 }
 

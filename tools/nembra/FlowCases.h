@@ -58,6 +58,16 @@ public:
     virtual std::unique_ptr<Nembra::NavierStokesEquations2D> Create(
         const std::optional<FlowGeometry>& geometry) const = 0;
 
+    // Fields drawn as heat maps when --fields is not given.
+    virtual std::vector<std::string> DefaultFields() const { return {"density"}; }
+
+    // Model time, s, at which the run ends when --until-time is not given; none runs on to the
+    // step limit.
+    virtual std::optional<double> DefaultEndTime(
+        Nembra::NavierStokesEquations2D& /*solver*/) const {
+        return std::nullopt;
+    }
+
     // Asked after every time step: true ends the run there (a steady state reached, ...).
     virtual bool ReachedStop(Nembra::NavierStokesEquations2D& /*solver*/) const { return false; }
 
@@ -91,6 +101,8 @@ using FlowCaseList = std::vector<std::unique_ptr<FlowCase>>;
 // The cases, one file each.
 std::unique_ptr<FlowCase> MakeClosedBoxCase();
 std::unique_ptr<FlowCase> MakeFlatPlateCase();
+std::unique_ptr<FlowCase> MakeShockTubeCase();
+std::unique_ptr<FlowCase> MakeBlastWaveCase();
 
 // Every case, created afresh for each command line so that option values belong to one parse.
 FlowCaseList MakeFlowCases();

@@ -45,12 +45,16 @@ std::optional<FlowGeometry> GeometryFrom(const FlowOptions& o) {
                         o.maxSteps.value_or(defaults->GetMaxStepCount())};
 }
 
+std::vector<std::string> ChosenFields(const FlowOptions& o) {
+    return o.fields.empty() ? o.ChosenCase().DefaultFields() : o.fields;
+}
+
 std::vector<FlowField> PictureFields(const FlowOptions& o) {
     std::vector<FlowField> fields;
     if (!Contains(o.formats, "png")) {
         return fields;
     }
-    for (const std::string& name : o.fields) {
+    for (const std::string& name : ChosenFields(o)) {
         const FlowField field = *FindFlowField(name);
         bool listed = false;
         for (FlowField f : fields) {
@@ -70,6 +74,7 @@ struct FlowPlan {
     int nx = 0;
     int ny = 0;
     int calls = 0;
+    std::optional<double> endTime;  // model time, s, after which no step is taken
     SnapshotFiles files;
     bool summary = true;
 };
@@ -91,6 +96,7 @@ FlowPlan PlanFlow(const FlowOptions& o) {
                          std::to_string(plan.geometry ? plan.geometry->nodesX : 0) + " × " +
                          std::to_string(plan.geometry ? plan.geometry->nodesY : 0) + " nodes");
     }
+    plan.endTime = o.untilTime ? o.untilTime : o.ChosenCase().DefaultEndTime(*plan.solver);
     const int limit = plan.solver->GetMaxStepCount();
     plan.calls = o.calls.value_or(limit);
     if (plan.calls > limit) {
@@ -121,6 +127,7 @@ FlowPlan PlanFlow(const FlowOptions& o) {
 
 struct FlowTally {
     bool interrupted = false;
+    bool reachedEndTime = false;
     int calls = 0;
     int steps = 0;
     double modelTime = 0.0;
@@ -164,7 +171,7 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
           {"max_step_count", solver.GetMaxStepCount()},
           {"calls", plan.calls},
           {"snapshot_every", o.snapshotEvery},
-          {"fields", o.fields},
+          {"fields", ChosenFields(o)},
           {"formats", o.formats},
           {"reynolds_l", solver.GetReynoldsL()},
           {"courant", solver.GetCourant()},
@@ -175,6 +182,9 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
         {"interrupted", tally.interrupted},
         {"steps", tally.steps},
         {"model_time", tally.modelTime},
+        {"until_time", plan.endTime ? nlohmann::json(*plan.endTime) : nlohmann::json()},
+        {"reached_until_time",
+         plan.endTime ? nlohmann::json(tally.reachedEndTime) : nlohmann::json()},
         {"fields_at_end", ranges},
         {"non_finite_reports", tally.unusableReports},
         {"snapshots", tally.snapshots},
@@ -223,6 +233,10 @@ FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
             snapshot();
         }
         progress.Update(call);
+        if (advancing && plan.endTime && tally.modelTime >= *plan.endTime) {
+            tally.reachedEndTime = true;
+            break;
+        }
         if (advancing && o.ChosenCase().ReachedStop(solver)) {
             break;
         }
@@ -242,6 +256,13 @@ void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
     report.AddFiles(log);
     report.AddFigure("time steps", std::to_string(tally.steps));
     report.AddFigure("model time", FormatNumber(tally.modelTime) + " s");
+    if (plan.endTime) {
+        report.AddFigure("until time",
+                         FormatNumber(*plan.endTime) + " s: " +
+                             (tally.reachedEndTime ? std::string("reached")
+                                                   : "not reached (more needs a higher --max-steps "
+                                                     "or --calls)"));
+    }
     report.AddFigure("wall time", FormatDuration(tally.totalSeconds) + " (solver " +
                                       FormatDuration(tally.solverSeconds) + ")");
     report.AddFigure("wall time per step", FormatNumber(SecondsPerStep(tally) * 1e6) + " µs");
@@ -285,15 +306,20 @@ CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
         ->check(WholeNumberAtLeast(1));
     cmd->add_option("--calls", o.calls, "UpdateDatas calls to make [the step limit]")
         ->check(WholeNumberAtLeast(1));
+    cmd->add_option("--until-time", o.untilTime,
+                    "Stop after the step at which the model time first reaches this many seconds "
+                    "[the shock tube: when its shock has crossed a third of the tube; the other "
+                    "cases run to the step limit]")
+        ->check(PositiveNumber());
     cmd->add_option("--snapshot-every", o.snapshotEvery,
                     "Time steps between snapshots; the initial and final states are always saved")
         ->check(WholeNumberAtLeast(1))
         ->capture_default_str();
     cmd->add_option("--fields", o.fields,
-                    "Fields drawn as heat maps, comma-separated: " + JoinNames(FieldNames()))
+                    "Fields drawn as heat maps, comma-separated: " + JoinNames(FieldNames()) +
+                        " [density; the blast: pressure,density]")
         ->delimiter(',')
-        ->check(OneOf(FieldNames(), "field"))
-        ->capture_default_str();
+        ->check(OneOf(FieldNames(), "field"));
     cmd->add_option("--formats", o.formats, "Outputs, comma-separated: png, vtk, json")
         ->delimiter(',')
         ->check(OneOf({"png", "vtk", "json"}, "format"))

@@ -17,9 +17,10 @@ struct FlowOptions {
     std::optional<int> nodesY;
     std::optional<double> lengthX;
     std::optional<int> maxSteps;
-    std::optional<int> calls;  // default: the solver's step limit
-    int snapshotEvery = 1000;  // time steps between snapshots
-    std::vector<std::string> fields{"density"};
+    std::optional<int> calls;         // default: the solver's step limit
+    std::optional<double> untilTime;  // model time that ends the run; default: the case's
+    int snapshotEvery = 1000;         // time steps between snapshots
+    std::vector<std::string> fields;  // default: the case's
     std::vector<std::string> formats{"png", "vtk", "json"};
     std::string output = "nembra-out/flow";
     std::optional<double> pixelsPerNode;

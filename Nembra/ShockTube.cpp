@@ -121,24 +121,16 @@ void ShockTube::InitializeMeshNodes2(_MeshNode**& mesh) {
 void ShockTube::SetMeshNodesValues(_MeshNode**& /*mesh*/) {}
 
 void ShockTube::BoundaryConditions2(_MeshNode**& mesh) {
-    int imax = 0;
-    int jmax = 0;
-    if (!IsOwnMesh(mesh, imax, jmax)) {
-        return;
-    }
-    if (jmax >= 3) {
-        for (int i = 1; i < imax - 1; ++i) {
-            Mirror(mesh[i][0], mesh[i][1]);
-            Mirror(mesh[i][jmax - 1], mesh[i][jmax - 2]);
-        }
-    }
-    for (int j = 0; j < jmax; ++j) {
-        SetMeshNodeValue(mesh[0][j], 0, 0, kLeftTemperature, kLeftPressure);
-        SetMeshNodeValue(mesh[imax - 1][j], 0, 0, kRightTemperature, kRightPressure);
-    }
+    HoldEdges(mesh, &Mirror, &ShockTube::SetMeshNodeValue);
 }
 
 void ShockTube::BoundaryConditionsProspect2(_MeshNode**& mesh) {
+    HoldEdges(mesh, &MirrorProspect, &ShockTube::SetMeshNodeValueProspect);
+}
+
+// One pass for either state: the state's mirror on the lower and upper edges, its completion
+// from (u, v, T, p) at the two ends.
+void ShockTube::HoldEdges(_MeshNode** mesh, EdgeMirror mirror, NodeCompletion complete) {
     int imax = 0;
     int jmax = 0;
     if (!IsOwnMesh(mesh, imax, jmax)) {
@@ -146,13 +138,13 @@ void ShockTube::BoundaryConditionsProspect2(_MeshNode**& mesh) {
     }
     if (jmax >= 3) {
         for (int i = 1; i < imax - 1; ++i) {
-            MirrorProspect(mesh[i][0], mesh[i][1]);
-            MirrorProspect(mesh[i][jmax - 1], mesh[i][jmax - 2]);
+            mirror(mesh[i][0], mesh[i][1]);
+            mirror(mesh[i][jmax - 1], mesh[i][jmax - 2]);
         }
     }
     for (int j = 0; j < jmax; ++j) {
-        SetMeshNodeValueProspect(mesh[0][j], 0, 0, kLeftTemperature, kLeftPressure);
-        SetMeshNodeValueProspect(mesh[imax - 1][j], 0, 0, kRightTemperature, kRightPressure);
+        (this->*complete)(mesh[0][j], 0, 0, kLeftTemperature, kLeftPressure);
+        (this->*complete)(mesh[imax - 1][j], 0, 0, kRightTemperature, kRightPressure);
     }
 }
 

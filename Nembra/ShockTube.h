@@ -68,6 +68,10 @@ protected:
     void BoundaryConditionsProspect2(_MeshNode**& mesh) override;
 
 private:
+    using EdgeMirror = void (*)(_MeshNode& edge, const _MeshNode& inside);
+    using NodeCompletion = void (NavierStokesEquations2D::*)(_MeshNode&, double, double, double,
+                                                             double);
+    void HoldEdges(_MeshNode** mesh, EdgeMirror mirror, NodeCompletion complete);
     bool IsOwnMesh(_MeshNode** mesh, int& imax, int& jmax);
     // Share of the left state in the initial field at column i: 1 far left, 0 far right.
     double LeftShare(int i) const;

@@ -19,7 +19,7 @@ constexpr double kDiscRadiusPerSide = 0.15;
 
 constexpr int kDefaultNodes = 141;
 constexpr double kDefaultLength = 1e-5;
-constexpr int kDefaultMaxStepCount = 2000;
+constexpr int kDefaultMaxStepCount = 1500;
 
 // Offset of node index k from the middle of n nodes spaced by delta, exactly opposite for k and
 // n - 1 - k: the disc is then the same on both sides of each mid-line.

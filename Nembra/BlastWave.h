@@ -24,9 +24,10 @@ namespace Nembra {
 // one time step.
 class NEMBRA_API BlastWave : public NavierStokesEquations2D {
 public:
-    // The default box: 141 x 141 nodes over 1e-5 m (about 8.2e-6 m high), 2000 calls: the
-    // shock reaches the upper and lower walls after about 600 steps, the side walls after about
-    // 900, and the reflections meet near the centre at the end of the run.
+    // The default box: 141 x 141 nodes over 1e-5 m (about 8.2e-6 m high), 1500 calls: the
+    // shock reaches the upper and lower walls after about 500 steps, the side walls after about
+    // 700, and the reflected waves are half way back to the centre at the end. Run on, the
+    // walls' held state feeds a two-node ripple into the reflections and the symmetry drifts.
     BlastWave();
     // imax x jmax nodes over lengthX metres, maxStepCount calls of UpdateDatas; the box's
     // height follows from its length as in the base solver, the disc from the box.

@@ -59,7 +59,7 @@ TEST(BlastWave, DefaultBoxAndDiscAreTheDocumentedOnes) {
     EXPECT_EQ(mesh.imax, 141);
     EXPECT_EQ(mesh.jmax, 141);
     EXPECT_EQ(blast.GetLengthX(), 1e-5);
-    EXPECT_EQ(blast.GetMaxStepCount(), 2000);
+    EXPECT_EQ(blast.GetMaxStepCount(), 1500);
     EXPECT_EQ(blast.GetAmbientPressure(), kAmbientPressure);
     EXPECT_EQ(blast.GetAmbientTemperature(), kAmbientTemperature);
     EXPECT_EQ(blast.GetDiscPressure(), 10 * kAmbientPressure);

@@ -62,7 +62,7 @@ public:
         : FlowCase("blast",
                    "a disc of air at 10 times the pressure and twice the temperature bursts in "
                    "the closed box; the circular shock reaches the walls and reflects (141 × 141 "
-                   "nodes over 1e-5 m, 2000 calls)") {}
+                   "nodes over 1e-5 m, 1500 calls)") {}
 
     std::unique_ptr<Nembra::NavierStokesEquations2D> Create(
         const std::optional<FlowGeometry>& geometry) const override {

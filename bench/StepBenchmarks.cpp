@@ -103,14 +103,17 @@ BENCHMARK(PredictorSweep)
     ->Args({70, 70})
     ->Args({140, 140})
     ->Args({280, 280})
+    ->Args({560, 560})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(CorrectorSweep)
     ->Args({70, 70})
     ->Args({140, 140})
     ->Args({280, 280})
+    ->Args({560, 560})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(TimeStepScan)
     ->Args({70, 70})
     ->Args({140, 140})
     ->Args({280, 280})
+    ->Args({560, 560})
     ->Unit(benchmark::kMicrosecond);

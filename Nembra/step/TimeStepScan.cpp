@@ -18,6 +18,12 @@ double Rate(const Node& n, const TimeStepTerms& terms) {
 }
 
 #ifdef NEMBRA_NODE_BLOCKS
+// How many records ahead of its loads the scan asks for the lines it will read. The scan reads
+// 88 of every 352 bytes, a pattern the hardware prefetchers follow too late once the records
+// live beyond the last-level cache (a fifth less time for the scan on 280 x 280 here, no change
+// on meshes that fit the caches).
+constexpr int kScanLookahead = 48;
+
 // All lanes set where the value is finite: the vector form of ValueAvailability.
 NEMBRA_BLOCK_HELPER Bits4 Usable(Double4 values) {
     return Abs(values) <= DBL_MAX;
@@ -39,6 +45,9 @@ int ScanTimeStepBlocks(const Node* row, int count, int checked, const TimeStepTe
     Bits4 unusableLanes{};
     int j = 0;
     for (; j + kBlockNodes <= count; j += kBlockNodes) {
+        if (j + kScanLookahead + kBlockNodes <= count) {
+            PrefetchForReading(row + j + kScanLookahead, kBlockNodes, offsetof(Node, UProspect));
+        }
         const SlotBlock conserved = LoadBlock(row + j, offsetof(Node, Rho));  // Rho RhoU RhoV Et
         const SlotBlock primitives = LoadBlock(row + j, offsetof(Node, U));   // U V Eint T
         const SlotBlock transport = LoadBlock(row + j, offsetof(Node, P));    // P Mu K -

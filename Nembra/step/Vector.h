@@ -150,24 +150,39 @@ NEMBRA_BLOCK_HELPER SlotBlock RowsAt(const FourRows& rows, int j) {
 }
 #endif
 
-// Asks for the cache lines that hold bytes [0, endByte) of `count` records, about to be read.
-// Inlined: a function of prefetches alone looks free of effects to the compiler, which drops
-// its calls.
-NEMBRA_ALWAYS_INLINE void PrefetchForReading(const Node* nodes, int count, std::size_t endByte) {
+// Asks for the cache lines that hold bytes [firstByte, endByte) of `count` records, to be read
+// (kForWriting 0) or written (1). Inlined: a function of prefetches alone looks free of effects
+// to the compiler, which drops its calls.
+template <int kForWriting>
+NEMBRA_ALWAYS_INLINE void PrefetchRecords(const Node* nodes, int count, std::size_t firstByte,
+                                          std::size_t endByte) {
 #if defined(__GNUC__) || defined(__clang__)
     constexpr std::size_t kLine = 64;
     for (int k = 0; k < count; ++k) {
         const char* record = reinterpret_cast<const char*>(nodes + k);
-        for (std::size_t offset = 0; offset < endByte; offset += kLine) {
-            __builtin_prefetch(record + offset, 0, 3);
+        for (std::size_t offset = firstByte; offset < endByte; offset += kLine) {
+            __builtin_prefetch(record + offset, kForWriting, 3);
         }
-        __builtin_prefetch(record + endByte - 1, 0, 3);
+        __builtin_prefetch(record + endByte - 1, kForWriting, 3);
     }
 #else
     static_cast<void>(nodes);
     static_cast<void>(count);
+    static_cast<void>(firstByte);
     static_cast<void>(endByte);
 #endif
+}
+
+// Lines about to be read: the time-step scan's, ahead of its loads.
+NEMBRA_ALWAYS_INLINE void PrefetchForReading(const Node* nodes, int count, std::size_t endByte) {
+    PrefetchRecords<0>(nodes, count, 0, endByte);
+}
+
+// Lines about to be written: the records were last read a few rows before, their lines have
+// left the first-level cache, and a store that waits for its line holds up the stores behind it.
+NEMBRA_ALWAYS_INLINE void PrefetchForWriting(const Node* nodes, int count, std::size_t firstByte,
+                                             std::size_t endByte) {
+    PrefetchRecords<1>(nodes, count, firstByte, endByte);
 }
 
 }  // namespace Nembra::step

@@ -10,29 +10,6 @@
 
 namespace Nembra::step {
 
-// Asks for the cache lines that hold bytes [firstByte, endByte) of these records, about to be
-// written: the records were last read a few rows before, their lines have left the first-level
-// cache, and a store that waits for its line holds up the stores behind it. Inlined: a function
-// of prefetches alone looks free of effects to the compiler, which drops its calls.
-NEMBRA_ALWAYS_INLINE void PrefetchForWriting(const Node* nodes, int count, std::size_t firstByte,
-                                             std::size_t endByte) {
-#if defined(__GNUC__) || defined(__clang__)
-    constexpr std::size_t kLine = 64;
-    for (int k = 0; k < count; ++k) {
-        const char* record = reinterpret_cast<const char*>(nodes + k);
-        for (std::size_t offset = firstByte; offset < endByte; offset += kLine) {
-            __builtin_prefetch(record + offset, 1, 3);
-        }
-        __builtin_prefetch(record + endByte - 1, 1, 3);
-    }
-#else
-    static_cast<void>(nodes);
-    static_cast<void>(count);
-    static_cast<void>(firstByte);
-    static_cast<void>(endByte);
-#endif
-}
-
 // How far ahead of its stores a row writer asks for the records' lines.
 constexpr int kWriteLookahead = kBlockNodes;
 

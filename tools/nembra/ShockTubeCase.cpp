@@ -58,19 +58,17 @@ double LargestRowDifference(ShockTube& tube) {
 }
 
 // Density, velocity and pressure in units of the left state (Sod's scaling: all three lie
-// between 0 and 1), computed along the middle row as lines and exact as markers.
+// between 0 and 1), computed along the middle row in three colours, exact in a fourth.
 void WritePicture(ShockTube& tube, const Centreline& line, double t, const fs::path& path) {
     const Nembra::ExactRiemannSolution exact = tube.GetExactSolution();
     const double rho = tube.GetLeftDensity();
     const double p = tube.GetLeftPressure();
     const double speed = std::sqrt(p / rho);
-    constexpr int kExactSamples = 101;
-    std::vector<double> xs;
+    // Sampled at the nodes, so that its jumps are as sharp as the mesh can show them.
+    const std::vector<double>& xs = line.x;
     std::vector<double> exactDensity, exactU, exactPressure;
-    for (int k = 0; k < kExactSamples; ++k) {
-        const double x = tube.GetLengthX() * k / (kExactSamples - 1);
+    for (double x : xs) {
         const Nembra::ExactRiemannSolution::State s = exact.Sample(x, t);
-        xs.push_back(x);
         exactDensity.push_back(s.Density / rho);
         exactU.push_back(s.Velocity / speed);
         exactPressure.push_back(s.Pressure / p);
@@ -85,16 +83,18 @@ void WritePicture(ShockTube& tube, const Centreline& line, double t, const fs::p
     const Rgb densityColor = SampleColorMap(ColorMapId::Viridis, 0.1);
     const Rgb velocityColor = SampleColorMap(ColorMapId::Viridis, 0.5);
     const Rgb pressureColor = SampleColorMap(ColorMapId::Viridis, 0.8);
+    const Rgb exactColor = SampleColorMap(ColorMapId::Inferno, 0.6);
     LinePlot plot{"Shock tube at t = " + FormatNumber(t) + " s: computed and exact",
                   "x, m",
                   "in units of the left state",
                   {
+                      // Exact first, so that the computed curves are drawn over it.
+                      {"density, exact", xs, exactDensity, exactColor},
+                      {"velocity, exact", xs, exactU, exactColor},
+                      {"pressure, exact", xs, exactPressure, exactColor},
                       {"density ρ/ρL", line.x, scaled(line.density, rho), densityColor},
                       {"velocity u/√(pL/ρL)", line.x, scaled(line.u, speed), velocityColor},
                       {"pressure p/pL", line.x, scaled(line.pressure, p), pressureColor},
-                      {"density, exact", xs, exactDensity, densityColor},
-                      {"velocity, exact", xs, exactU, velocityColor},
-                      {"pressure, exact", xs, exactPressure, pressureColor},
                   }};
     WriteLinePlotPng(path, plot);
 }

@@ -45,6 +45,9 @@ public:
     // a time step has been taken, NaN when a node's density has become unusable. Test for
     // convergence with `change < tolerance`, which neither of these passes.
     double GetLargestDensityChange() const { return LargestDensityChange; }
+    // For a host that continues a stored run: the figure to report until the next time step
+    // measures its own. The step itself never reads it, so the continuation is unchanged.
+    void SetLargestDensityChange(double change) { LargestDensityChange = change; }
 
 protected:
     // The free stream everywhere, then the plate's edge values.

@@ -3,7 +3,8 @@
 # Every Debian package the project builds with: compiler and build tools, the test and
 # benchmark frameworks, and the libraries of the command-line host.
 NEMBRA_DEBIAN_PACKAGES=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libcli11-dev
-                        libcairo2-dev libpng-dev nlohmann-json3-dev binutils)
+                        libcairo2-dev libpng-dev nlohmann-json3-dev binutils
+                        libhdf5-dev zlib1g-dev)
 
 # Prints the packages among the arguments that are not installed, one a line.
 nembra_missing_packages() {

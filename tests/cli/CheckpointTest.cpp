@@ -8,16 +8,15 @@
 #include <limits>
 #include <random>
 
-#include "CaseCheckpoints.h"
 #include "Checkpoint.h"
 #include "CliTestSupport.h"
+#include "FlowCases.h"
 #include "FlowResume.h"
 #include "Nembra/SupersonicFlatPlate.h"
 
 namespace nembra_cli_test {
 namespace {
 
-using nembra_cli::CaseCheckpointHooks;
 using nembra_cli::Checkpoint;
 using nembra_cli::CheckpointError;
 using nembra_cli::FlowNode;
@@ -63,9 +62,13 @@ struct FlowCaseUnderTest {
     std::string label;
     std::string caseName;
     std::function<std::unique_ptr<Solver>()> make;
-    const CaseCheckpointHooks& (*hooks)();
     bool defaultConstructor;
 };
+
+const nembra_cli::FlowCase& CaseNamed(const std::string& name) {
+    static const nembra_cli::FlowCaseList cases = nembra_cli::MakeFlowCases();
+    return nembra_cli::FindFlowCase(cases, name);
+}
 
 std::ostream& operator<<(std::ostream& out, const FlowCaseUnderTest& c) {
     return out << c.label;
@@ -76,7 +79,7 @@ Checkpoint Capture(HostRun& run, const FlowCaseUnderTest& c) {
     checkpoint.caseName = c.caseName;
     nembra_cli::RecordSolver(*run.solver, run.stepOffset, checkpoint.solver);
     checkpoint.solver.defaultConstructor = c.defaultConstructor;
-    checkpoint.caseState = c.hooks().saveState(*run.solver);
+    checkpoint.caseState = CaseNamed(c.caseName).SaveState(*run.solver);
     checkpoint.run.calls = run.StepCount();
     checkpoint.run.steps = run.StepCount() - 1;
     checkpoint.run.modelTime = run.modelTime;
@@ -89,8 +92,8 @@ Checkpoint Capture(HostRun& run, const FlowCaseUnderTest& c) {
 HostRun SaveAndResume(HostRun& run, const FlowCaseUnderTest& c, const fs::path& path) {
     nembra_cli::WriteCheckpoint(path, Capture(run, c));
     Checkpoint loaded = nembra_cli::ReadCheckpoint(path);
-    nembra_cli::ResumedSolver resumed =
-        nembra_cli::ResumeFlow(loaded, c.hooks(), "checkpoint '" + path.string() + "'");
+    nembra_cli::ResumedSolver resumed = nembra_cli::ResumeFlow(
+        loaded, CaseNamed(loaded.caseName), "checkpoint '" + path.string() + "'");
     HostRun continued;
     continued.solver = std::move(resumed.solver);
     continued.stepOffset = resumed.stepOffset;
@@ -115,15 +118,12 @@ void ExpectSameRun(HostRun& resumed, HostRun& straight) {
 
 std::vector<FlowCaseUnderTest> CasesUnderTest() {
     return {
-        {"ClosedBoxDefault", "closed-box", [] { return std::make_unique<Solver>(); },
-         &nembra_cli::ClosedBoxCheckpoints, true},
+        {"ClosedBoxDefault", "closed-box", [] { return std::make_unique<Solver>(); }, true},
         {"ClosedBox20x16", "closed-box", [] { return std::make_unique<Solver>(20, 16, 2e-5, 60); },
-         &nembra_cli::ClosedBoxCheckpoints, false},
-        {"FlatPlateIsothermal", "flat-plate", [] { return std::make_unique<Plate>(); },
-         &nembra_cli::FlatPlateCheckpoints, true},
+         false},
+        {"FlatPlateIsothermal", "flat-plate", [] { return std::make_unique<Plate>(); }, true},
         {"FlatPlateAdiabatic", "flat-plate",
-         [] { return std::make_unique<Plate>(Plate::WallCondition::Adiabatic); },
-         &nembra_cli::FlatPlateCheckpoints, true},
+         [] { return std::make_unique<Plate>(Plate::WallCondition::Adiabatic); }, true},
     };
 }
 
@@ -189,8 +189,7 @@ INSTANTIATE_TEST_SUITE_P(EveryCase, CheckpointContinuation, ::testing::ValuesIn(
 
 TEST(CheckpointContinuationLimit, SmallStepLimitIsReachedAtTheSameCall) {
     const FlowCaseUnderTest c{"ClosedBox12", "closed-box",
-                              [] { return std::make_unique<Solver>(12, 12, 1e-5, 9); },
-                              &nembra_cli::ClosedBoxCheckpoints, false};
+                              [] { return std::make_unique<Solver>(12, 12, 1e-5, 9); }, false};
     ScratchFolder scratch("checkpoint-limit");
     fs::create_directories(scratch.Path());
     HostRun straight{c.make()};
@@ -222,7 +221,7 @@ Checkpoint SmallCheckpoint() {
     c.caseName = "flat-plate";
     nembra_cli::RecordSolver(plate, 0, c.solver);
     c.solver.defaultConstructor = false;
-    c.caseState = nembra_cli::FlatPlateCheckpoints().saveState(plate);
+    c.caseState = CaseNamed("flat-plate").SaveState(plate);
     c.run.calls = 6;
     c.run.steps = 5;
     c.run.modelTime = 1.25e-10;
@@ -425,8 +424,7 @@ TEST_F(CheckpointFile, StateOfAnotherCaseOrSettingIsRefusedOnResume) {
     const std::string name = "checkpoint 'x.h5'";
     Checkpoint c = nembra_cli::ReadCheckpoint(Good());
     c.caseState.words.erase("wall");
-    EXPECT_THROW(nembra_cli::ResumeFlow(c, nembra_cli::FlatPlateCheckpoints(), name),
-                 CheckpointError);
+    EXPECT_THROW(nembra_cli::ResumeFlow(c, CaseNamed("flat-plate"), name), CheckpointError);
 
     c = nembra_cli::ReadCheckpoint(Good());
     for (auto& [member, value] : c.solver.setting) {
@@ -435,7 +433,7 @@ TEST_F(CheckpointFile, StateOfAnotherCaseOrSettingIsRefusedOnResume) {
         }
     }
     try {
-        nembra_cli::ResumeFlow(c, nembra_cli::FlatPlateCheckpoints(), name);
+        nembra_cli::ResumeFlow(c, CaseNamed("flat-plate"), name);
         ADD_FAILURE() << "a checkpoint of another gas was resumed";
     } catch (const CheckpointError& e) {
         EXPECT_NE(std::string(e.what()).find("another solver setting: gamma"), std::string::npos)

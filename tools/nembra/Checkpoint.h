@@ -40,6 +40,15 @@ struct CaseState {
     std::map<std::string, std::string> words;
 };
 
+// What a case needs to build the solver that continues a stored run: the stored mesh and plate
+// length, and the step limit shortened by the calls made before the stored run's last one.
+struct ResumeArguments {
+    int nodesX = 0;
+    int nodesY = 0;
+    double lengthX = 0.0;
+    int maxStepCount = 0;
+};
+
 // What the command line needs to continue its outputs where it stopped.
 struct RunRecord {
     int calls = 0;  // UpdateDatas calls made

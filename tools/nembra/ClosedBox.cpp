@@ -1,4 +1,5 @@
 #include "FlowCases.h"
+#include "ResumedFlow.h"
 
 // The library's own setting: the base solver with its compiled-in initial and boundary
 // conditions, and nothing of its own to add to the run.
@@ -16,6 +17,14 @@ public:
     std::unique_ptr<Nembra::NavierStokesEquations2D> Create(
         const std::optional<FlowGeometry>& geometry) const override {
         return ConstructSolver<Nembra::NavierStokesEquations2D>(geometry);
+    }
+
+    // The box keeps nothing beyond the mesh and the solver's members.
+    std::unique_ptr<Nembra::NavierStokesEquations2D> Resume(
+        const ResumeArguments& a, std::vector<FlowNode> records, const CaseState& /*state*/,
+        const std::string& /*file*/) const override {
+        return std::make_unique<ResumedFlow<Nembra::NavierStokesEquations2D>>(
+            std::move(records), a.nodesX, a.nodesY, a.lengthX, a.maxStepCount);
     }
 };
 

@@ -13,6 +13,7 @@
 #include "Nembra/SupersonicFlatPlate.h"
 #include "OptionRules.h"
 #include "PngOutput.h"
+#include "ResumedFlow.h"
 
 // The textbook validation case: the --wall and --until-converged options, running until the field
 // settles, the textbook's line plots and the comparison with the published results.
@@ -235,7 +236,8 @@ public:
                    "--wall and --until-converged)") {}
 
     void AddOptions(CLI::App& flow) override {
-        Own(flow.add_option("--wall", wall_, "Flat plate's wall: isothermal (at T∞) or adiabatic")
+        wallOption_ = Own(
+            flow.add_option("--wall", wall_, "Flat plate's wall: isothermal (at T∞) or adiabatic")
                 ->check(OneOf({"isothermal", "adiabatic"}, "wall")),
             "only the flat-plate case has a wall");
         Own(flow.add_option("--until-converged", untilConverged_,
@@ -249,6 +251,37 @@ public:
         const std::optional<FlowGeometry>& geometry) const override {
         std::unique_ptr<SupersonicFlatPlate> plate = ConstructSolver<SupersonicFlatPlate>(geometry);
         plate->SetWallCondition(wall_ == "adiabatic" ? Wall::Adiabatic : Wall::Isothermal);
+        return plate;
+    }
+
+    // The wall, and the density change of the last step, which the convergence test and the
+    // figures read until the next step measures its own.
+    CaseState SaveState(Nembra::NavierStokesEquations2D& solver) const override {
+        SupersonicFlatPlate& plate = AsFlatPlate(solver);
+        CaseState state;
+        state.words[kWallKey] = WallName(plate.GetWallCondition());
+        state.numbers[kDensityChangeKey] = plate.GetLargestDensityChange();
+        return state;
+    }
+
+    std::unique_ptr<Nembra::NavierStokesEquations2D> Resume(
+        const ResumeArguments& a, std::vector<FlowNode> records, const CaseState& state,
+        const std::string& file) const override {
+        const auto wall = state.words.find(kWallKey);
+        const auto change = state.numbers.find(kDensityChangeKey);
+        if (wall == state.words.end() || change == state.numbers.end() ||
+            (wall->second != WallName(Wall::Isothermal) &&
+             wall->second != WallName(Wall::Adiabatic))) {
+            throw CheckpointError(file + " lacks the flat plate's wall or density change");
+        }
+        if (wallOption_ != nullptr && wallOption_->count() > 0 && wall_ != wall->second) {
+            throw CheckpointError(file + " holds a run with the " + wall->second +
+                                  " wall; --wall " + wall_ + " was given");
+        }
+        auto plate = std::make_unique<ResumedFlow<SupersonicFlatPlate>>(
+            std::move(records), a.nodesX, a.nodesY, a.lengthX, a.maxStepCount,
+            wall->second == WallName(Wall::Adiabatic) ? Wall::Adiabatic : Wall::Isothermal);
+        plate->SetLargestDensityChange(change->second);
         return plate;
     }
 
@@ -313,7 +346,11 @@ public:
     }
 
 private:
+    static constexpr const char* kWallKey = "wall";
+    static constexpr const char* kDensityChangeKey = "largest_density_change";
+
     std::string wall_ = "isothermal";
+    const CLI::Option* wallOption_ = nullptr;
     std::optional<double> untilConverged_;
 };
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "Checkpoint.h"
 #include "Nembra/NavierStokesEquations2D.h"
 #include "OutputFiles.h"
 #include "RunReport.h"
@@ -81,6 +82,16 @@ public:
                             const FlowProgress& /*run*/, RunReport& /*report*/) const {}
     virtual void AddSummary(Nembra::NavierStokesEquations2D& /*solver*/,
                             const FlowProgress& /*run*/, nlohmann::json& /*summary*/) const {}
+
+    // Checkpoints (docs/checkpoints.md): the case's own state beyond the mesh and the solver's
+    // members, and the solver that continues a stored run of the case: a ResumedFlow of the
+    // case's class (ResumedFlow.h) built from `arguments` and `records`, with `state` restored.
+    // Resume throws CheckpointError naming `file` when the state is not the case's or
+    // contradicts one of its options given on the command line.
+    virtual CaseState SaveState(Nembra::NavierStokesEquations2D& /*solver*/) const { return {}; }
+    virtual std::unique_ptr<Nembra::NavierStokesEquations2D> Resume(
+        const ResumeArguments& arguments, std::vector<FlowNode> records, const CaseState& state,
+        const std::string& file) const = 0;
 
     // Throws UsageError naming the first option of this case that was given although
     // `chosen` runs.

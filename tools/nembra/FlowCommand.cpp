@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "FlowCases.h"
+#include "FlowCheckpointing.h"
 #include "FlowFields.h"
+#include "FlowResume.h"
 #include "Interrupt.h"
 #include "JsonOutput.h"
 #include "PngOutput.h"
@@ -67,9 +69,24 @@ std::vector<FlowField> PictureFields(const FlowOptions& o) {
     return fields;
 }
 
+// Where a run stands; a resumed run starts from the stored run's figures.
+struct FlowTally {
+    bool interrupted = false;
+    bool reachedEndTime = false;
+    int calls = 0;
+    int steps = 0;
+    double modelTime = 0.0;
+    long long unusableReports = 0;
+    int snapshots = 0;
+    int lastSnapshotStep = -1;
+    double solverSeconds = 0.0;
+    double totalSeconds = 0.0;
+};
+
 // Everything decided before the first solver call.
 struct FlowPlan {
     std::unique_ptr<Nembra::NavierStokesEquations2D> solver;
+    int stepOffset = 0;  // the stored run's calls before the resumed solver's first
     std::optional<FlowGeometry> geometry;
     int nx = 0;
     int ny = 0;
@@ -77,9 +94,39 @@ struct FlowPlan {
     std::optional<double> endTime;  // model time, s, after which no step is taken
     SnapshotFiles files;
     bool summary = true;
+    FlowTally start;
+    std::vector<PvdEntry> series;  // the .pvd collection of the stored run
 };
 
-FlowPlan PlanFlow(const FlowOptions& o) {
+// The stored run's solver, figures and series.
+void ResumeFrom(Checkpoint& stored, const FlowOptions& o, FlowPlan& plan) {
+    RequireMemoryFor(static_cast<double>(stored.solver.nodesX) * stored.solver.nodesY *
+                         sizeof(Nembra::NavierStokesEquations2D::_MeshNode),
+                     "--resume");
+    if (o.maxSteps) {
+        stored.solver.maxStepCount = *o.maxSteps;
+    }
+    try {
+        ResumedSolver resumed =
+            ResumeFlow(stored, o.ChosenCase(), "checkpoint '" + *o.resume + "'");
+        plan.solver = std::move(resumed.solver);
+        plan.stepOffset = resumed.stepOffset;
+    } catch (const CheckpointError& e) {
+        throw CannotResume(e);
+    }
+    const RunRecord& r = stored.run;
+    plan.start.calls = r.calls;
+    plan.start.steps = r.steps;
+    plan.start.modelTime = r.modelTime;
+    plan.start.unusableReports = r.nonFiniteReports;
+    plan.start.snapshots = r.snapshots;
+    plan.start.lastSnapshotStep = r.lastSnapshotStep;
+    plan.start.solverSeconds = r.solverSeconds;
+    plan.start.totalSeconds = r.totalSeconds;
+    plan.series = r.series;
+}
+
+FlowPlan PlanFlow(const FlowOptions& o, Checkpoint* stored) {
     FlowPlan plan;
     for (const auto& c : o.cases) {
         c->RefuseOptionsFor(o.ChosenCase());
@@ -90,17 +137,23 @@ FlowPlan PlanFlow(const FlowOptions& o) {
                              sizeof(Nembra::NavierStokesEquations2D::_MeshNode),
                          "--nx/--ny");
     }
-    plan.solver = o.ChosenCase().Create(plan.geometry);
+    if (stored != nullptr) {
+        ResumeFrom(*stored, o, plan);
+    } else {
+        plan.solver = o.ChosenCase().Create(plan.geometry);
+    }
     if (plan.solver->GetMeshNodes(plan.nx, plan.ny) == nullptr) {
         throw UsageError("--nx/--ny: the solver could not allocate a mesh of " +
                          std::to_string(plan.geometry ? plan.geometry->nodesX : 0) + " × " +
                          std::to_string(plan.geometry ? plan.geometry->nodesY : 0) + " nodes");
     }
     plan.endTime = o.untilTime ? o.untilTime : o.ChosenCase().DefaultEndTime(*plan.solver);
-    const int limit = plan.solver->GetMaxStepCount();
-    plan.calls = o.calls.value_or(limit);
-    if (plan.calls > limit) {
-        throw UsageError("--calls: must not exceed the step limit " + std::to_string(limit) +
+    const int limit = plan.solver->GetMaxStepCount() + plan.stepOffset;
+    const int left = plan.solver->GetMaxStepCount() - plan.solver->GetStepCount();
+    plan.calls = o.calls.value_or(left);
+    if (plan.calls > left) {
+        throw UsageError("--calls: must not exceed the " + std::to_string(left) +
+                         " calls left before the step limit " + std::to_string(limit) +
                          " (calls beyond it do nothing; raise it with --max-steps), got " +
                          std::to_string(plan.calls));
     }
@@ -124,18 +177,6 @@ FlowPlan PlanFlow(const FlowOptions& o) {
     }
     return plan;
 }
-
-struct FlowTally {
-    bool interrupted = false;
-    bool reachedEndTime = false;
-    int calls = 0;
-    int steps = 0;
-    double modelTime = 0.0;
-    long long unusableReports = 0;
-    int snapshots = 0;
-    double solverSeconds = 0.0;
-    double totalSeconds = 0.0;
-};
 
 FlowProgress ProgressOf(const FlowTally& tally) {
     return FlowProgress{tally.steps, tally.modelTime};
@@ -168,7 +209,7 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
           {"length_y", solver.GetLengthY()},
           {"delta_x", solver.GetDeltaX()},
           {"delta_y", solver.GetDeltaY()},
-          {"max_step_count", solver.GetMaxStepCount()},
+          {"max_step_count", solver.GetMaxStepCount() + plan.stepOffset},
           {"calls", plan.calls},
           {"snapshot_every", o.snapshotEvery},
           {"fields", ChosenFields(o)},
@@ -188,6 +229,9 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
         {"fields_at_end", ranges},
         {"non_finite_reports", tally.unusableReports},
         {"snapshots", tally.snapshots},
+        {"checkpoint",
+         {{"every", o.checkpointEvery ? nlohmann::json(*o.checkpointEvery) : nlohmann::json()},
+          {"resumed_from", o.resume ? nlohmann::json(*o.resume) : nlohmann::json()}}},
         {"wall_time",
          {{"total_s", tally.totalSeconds},
           {"solver_s", tally.solverSeconds},
@@ -196,21 +240,65 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
     };
 }
 
-// Calls the solver, keeps model time and the value-check count, and hands snapshots over.
+// The run as it stands, for a checkpoint: the solver, the case's state and the command's own
+// figures. The snapshots submitted so far are written first, so that the series it records is
+// on the disk.
+Checkpoint CaptureRun(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
+                      SnapshotWriter* writer) {
+    Checkpoint c;
+    c.caseName = o.caseName;
+    RecordSolver(*plan.solver, plan.stepOffset, c.solver);
+    c.solver.defaultConstructor = !plan.geometry;
+    c.caseState = o.ChosenCase().SaveState(*plan.solver);
+    RunRecord& r = c.run;
+    r.calls = tally.calls;
+    r.steps = tally.steps;
+    r.modelTime = tally.modelTime;
+    r.nonFiniteReports = tally.unusableReports;
+    r.snapshots = tally.snapshots;
+    r.lastSnapshotStep = tally.lastSnapshotStep;
+    r.solverSeconds = tally.solverSeconds;
+    r.totalSeconds = tally.totalSeconds;
+    r.snapshotEvery = o.snapshotEvery;
+    r.checkpointEvery = o.checkpointEvery.value_or(0);
+    r.fields = o.fields;
+    r.formats = o.formats;
+    r.pixelsPerNode = o.pixelsPerNode;
+    r.series = writer != nullptr ? writer->Drain() : plan.series;
+    return c;
+}
+
+// Calls the solver, keeps model time and the value-check count, hands snapshots over and
+// writes checkpoints.
 FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
                    Progress& progress) {
     Nembra::NavierStokesEquations2D& solver = *plan.solver;
-    FlowTally tally;
-    int lastSnapshotStep = -1;
+    FlowTally tally = plan.start;
     auto snapshot = [&] {
         if (writer != nullptr) {
             writer->Submit(CaptureSnapshot(solver, tally.calls, tally.steps, tally.modelTime));
         }
-        lastSnapshotStep = tally.steps;
+        tally.lastSnapshotStep = tally.steps;
         ++tally.snapshots;
     };
     const Clock::time_point start = Clock::now();
-    for (int call = 1; call <= plan.calls; ++call) {
+    const auto elapsed = [&] {
+        return plan.start.totalSeconds +
+               std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    int lastCheckpointStep = -1;
+    auto checkpoint = [&] {
+        if (o.checkpointEvery && lastCheckpointStep != tally.steps) {
+            tally.totalSeconds = elapsed();
+            WriteCheckpoint(CheckpointPath(plan.files.directory),
+                            CaptureRun(o, plan, tally, writer));
+            lastCheckpointStep = tally.steps;
+        }
+    };
+    // A resumed run that had already met its stopping rule goes no further, as the stored run
+    // would have stopped there.
+    const bool stoppedBefore = plan.start.steps > 0 && o.ChosenCase().ReachedStop(solver);
+    for (int call = 1; call <= plan.calls && !stoppedBefore; ++call) {
         if (InterruptGuard::Requested()) {
             tally.interrupted = true;
             break;
@@ -223,7 +311,7 @@ FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
         const Clock::time_point t0 = Clock::now();
         solver.UpdateDatas();
         tally.solverSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
-        tally.calls = call;
+        ++tally.calls;
         if (advancing) {
             ++tally.steps;
             tally.modelTime += solver.GetDeltaT();
@@ -231,6 +319,9 @@ FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
         const bool initialField = before == 0 && solver.GetStepCount() == 1;
         if (initialField || (advancing && tally.steps % o.snapshotEvery == 0)) {
             snapshot();
+        }
+        if (advancing && o.checkpointEvery && tally.steps % *o.checkpointEvery == 0) {
+            checkpoint();
         }
         progress.Update(call);
         if (advancing && plan.endTime && tally.modelTime >= *plan.endTime) {
@@ -241,11 +332,15 @@ FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
             break;
         }
     }
-    if (lastSnapshotStep != tally.steps) {
+    if (tally.lastSnapshotStep != tally.steps) {
         snapshot();
     }
+    // The last state, also of an interrupted run, is the one to continue from.
+    if (tally.calls > 0) {
+        checkpoint();
+    }
     progress.Finish();
-    tally.totalSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    tally.totalSeconds = elapsed();
     return tally;
 }
 
@@ -329,18 +424,36 @@ CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
                     "Heat map pixels per node along x [about 420 pixels across]")
         ->check(PositiveNumber());
     cmd->add_flag("-q,--quiet", o.quiet, "No progress and no closing table");
+    cmd->add_option("--checkpoint-every", o.checkpointEvery,
+                    "Time steps between checkpoints (checkpoint.h5 in the output folder); one is "
+                    "also written at the end and when the run is interrupted")
+        ->check(WholeNumberAtLeast(1));
+    cmd->add_option("--resume", o.resume,
+                    "Continue the run stored in this checkpoint: its case, mesh and outputs, in "
+                    "its folder unless -o is given; --calls counts further calls")
+        ->check(CLI::ExistingFile);
+    o.command = cmd;
     for (const auto& c : o.cases) {
         c->AddOptions(*cmd);
     }
     return cmd;
 }
 
-int RunFlow(const FlowOptions& o, Console& console) {
-    FlowPlan plan = PlanFlow(o);
+bool Given(const FlowOptions& o, const std::string& name) {
+    return o.command != nullptr && o.command->count(name) > 0;
+}
+
+int RunFlow(FlowOptions& o, Console& console) {
+    std::optional<Checkpoint> stored;
+    if (o.resume) {
+        stored = AdoptCheckpoint(o);
+    }
+    FlowPlan plan = PlanFlow(o, stored ? &*stored : nullptr);
+    stored.reset();
     const bool anySnapshotFiles = !plan.files.pictures.empty() || plan.files.vtk;
     std::unique_ptr<SnapshotWriter> writer;
     if (anySnapshotFiles) {
-        writer = std::make_unique<SnapshotWriter>(plan.files);
+        writer = std::make_unique<SnapshotWriter>(plan.files, plan.series);
     }
     Progress progress(console.err, ChooseProgressStyle(o.quiet, console.errIsTerminal), "flow",
                       plan.calls);
@@ -351,6 +464,9 @@ int RunFlow(const FlowOptions& o, Console& console) {
         if (writer) {
             writer->Finish();
             log = writer->Log();
+        }
+        if (o.checkpointEvery && tally.calls > 0) {
+            log.Add("checkpoint (HDF5)", CheckpointPath(plan.files.directory));
         }
         const FlowCase& chosen = o.ChosenCase();
         chosen.WriteResults(*plan.solver, ProgressOf(tally),

@@ -25,6 +25,9 @@ struct FlowOptions {
     std::string output = "nembra-out/flow";
     std::optional<double> pixelsPerNode;
     bool quiet = false;
+    std::optional<int> checkpointEvery;  // time steps between checkpoints; none without it
+    std::optional<std::string> resume;   // checkpoint to continue from
+    const CLI::App* command = nullptr;   // the parsed command, to tell which options were given
     // Every case, holding its own options; the one named by caseName runs.
     FlowCaseList cases = MakeFlowCases();
 
@@ -34,8 +37,11 @@ struct FlowOptions {
 // Registers `flow` and its options on the application; the options land in `options`.
 CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& options);
 
+// True when the option (by its long name, "--nx") was given on the command line.
+bool Given(const FlowOptions& options, const std::string& name);
+
 // Runs a parsed `flow` command. Throws UsageError for bad input before any simulation work;
-// returns the exit status otherwise.
-int RunFlow(const FlowOptions& options, Console& console);
+// returns the exit status otherwise. A run resumed from a checkpoint takes its options from it.
+int RunFlow(FlowOptions& options, Console& console);
 
 }  // namespace nembra_cli

@@ -43,7 +43,7 @@ void RequireSameSetting(const Nembra::NavierStokesEquations2D& solver,
 
 }  // namespace
 
-ResumedSolver ResumeFlow(Checkpoint& checkpoint, const CaseCheckpointHooks& hooks,
+ResumedSolver ResumeFlow(Checkpoint& checkpoint, const FlowCase& flowCase,
                          const std::string& file) {
     SolverRecord& stored = checkpoint.solver;
     ResumeArguments arguments;
@@ -55,7 +55,8 @@ ResumedSolver ResumeFlow(Checkpoint& checkpoint, const CaseCheckpointHooks& hook
 
     ResumedSolver resumed;
     resumed.stepOffset = stored.stepCount - 1;
-    resumed.solver = hooks.resume(arguments, std::move(stored.nodes), checkpoint.caseState, file);
+    resumed.solver =
+        flowCase.Resume(arguments, std::move(stored.nodes), checkpoint.caseState, file);
     stored.nodes.clear();
     int nx = 0;
     int ny = 0;

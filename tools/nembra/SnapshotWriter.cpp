@@ -12,8 +12,8 @@ std::string SnapshotFileName(const std::string& stem, int step, const std::strin
     return stem + "_" + number + extension;
 }
 
-SnapshotWriter::SnapshotWriter(SnapshotFiles files)
-    : files_(std::move(files)), thread_([this] { Work(); }) {}
+SnapshotWriter::SnapshotWriter(SnapshotFiles files, std::vector<PvdEntry> series)
+    : files_(std::move(files)), series_(std::move(series)), thread_([this] { Work(); }) {}
 
 SnapshotWriter::~SnapshotWriter() {
     {
@@ -35,6 +35,15 @@ void SnapshotWriter::Submit(FlowSnapshot snapshot) {
     queue_.push_back(std::move(snapshot));
     lock.unlock();
     changed_.notify_all();
+}
+
+std::vector<PvdEntry> SnapshotWriter::Drain() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return (queue_.empty() && !writing_) || failure_; });
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
+    return series_;
 }
 
 void SnapshotWriter::Finish() {
@@ -68,6 +77,7 @@ void SnapshotWriter::Work() {
         }
         FlowSnapshot snapshot = std::move(queue_.front());
         queue_.pop_front();
+        writing_ = true;
         lock.unlock();
         changed_.notify_all();
         try {
@@ -76,10 +86,15 @@ void SnapshotWriter::Work() {
             lock.lock();
             failure_ = std::current_exception();
             queue_.clear();
+            writing_ = false;
             lock.unlock();
             changed_.notify_all();
             return;
         }
+        lock.lock();
+        writing_ = false;
+        lock.unlock();
+        changed_.notify_all();
     }
 }
 

@@ -25,13 +25,17 @@ struct SnapshotFiles {
 // a short queue; a full queue makes the solver wait, which bounds the memory held.
 class SnapshotWriter {
 public:
-    explicit SnapshotWriter(SnapshotFiles files);
+    // `series` is the .pvd collection written so far by the run that this one continues.
+    explicit SnapshotWriter(SnapshotFiles files, std::vector<PvdEntry> series = {});
     ~SnapshotWriter();
     SnapshotWriter(const SnapshotWriter&) = delete;
     SnapshotWriter& operator=(const SnapshotWriter&) = delete;
 
     // Rethrows the writer's first failure, so a run stops soon after a file could not be written.
     void Submit(FlowSnapshot snapshot);
+    // Waits until every submitted snapshot is on the disk, rethrows the first failure, and
+    // returns the .pvd collection as it stands; the thread goes on.
+    std::vector<PvdEntry> Drain();
     // Writes what is queued, stops the thread and rethrows the first failure.
     void Finish();
     // Complete after Finish.
@@ -50,6 +54,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<FlowSnapshot> queue_;
+    bool writing_ = false;  // a snapshot taken off the queue is being written
     bool closing_ = false;
     std::exception_ptr failure_;
     std::thread thread_;

@@ -49,8 +49,8 @@ struct ResumeArguments {
     int maxStepCount = 0;
 };
 
-// What the command line needs to continue its outputs where it stopped.
-struct RunRecord {
+// A run's counts and times as the command line keeps them.
+struct RunCounts {
     int calls = 0;  // UpdateDatas calls made
     int steps = 0;  // time steps taken
     double modelTime = 0.0;
@@ -59,6 +59,10 @@ struct RunRecord {
     int lastSnapshotStep = -1;
     double solverSeconds = 0.0;
     double totalSeconds = 0.0;
+};
+
+// What the command line needs to continue its outputs where it stopped.
+struct RunRecord : RunCounts {
     int snapshotEvery = 1;
     int checkpointEvery = 1;
     std::vector<std::string> fields;

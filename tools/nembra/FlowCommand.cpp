@@ -70,17 +70,9 @@ std::vector<FlowField> PictureFields(const FlowOptions& o) {
 }
 
 // Where a run stands; a resumed run starts from the stored run's figures.
-struct FlowTally {
+struct FlowTally : RunCounts {
     bool interrupted = false;
     bool reachedEndTime = false;
-    int calls = 0;
-    int steps = 0;
-    double modelTime = 0.0;
-    long long unusableReports = 0;
-    int snapshots = 0;
-    int lastSnapshotStep = -1;
-    double solverSeconds = 0.0;
-    double totalSeconds = 0.0;
 };
 
 // Everything decided before the first solver call.
@@ -114,16 +106,8 @@ void ResumeFrom(Checkpoint& stored, const FlowOptions& o, FlowPlan& plan) {
     } catch (const CheckpointError& e) {
         throw CannotResume(e);
     }
-    const RunRecord& r = stored.run;
-    plan.start.calls = r.calls;
-    plan.start.steps = r.steps;
-    plan.start.modelTime = r.modelTime;
-    plan.start.unusableReports = r.nonFiniteReports;
-    plan.start.snapshots = r.snapshots;
-    plan.start.lastSnapshotStep = r.lastSnapshotStep;
-    plan.start.solverSeconds = r.solverSeconds;
-    plan.start.totalSeconds = r.totalSeconds;
-    plan.series = r.series;
+    static_cast<RunCounts&>(plan.start) = stored.run;
+    plan.series = stored.run.series;
 }
 
 FlowPlan PlanFlow(const FlowOptions& o, Checkpoint* stored) {
@@ -227,7 +211,7 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
         {"reached_until_time",
          plan.endTime ? nlohmann::json(tally.reachedEndTime) : nlohmann::json()},
         {"fields_at_end", ranges},
-        {"non_finite_reports", tally.unusableReports},
+        {"non_finite_reports", tally.nonFiniteReports},
         {"snapshots", tally.snapshots},
         {"checkpoint",
          {{"every", o.checkpointEvery ? nlohmann::json(*o.checkpointEvery) : nlohmann::json()},
@@ -251,14 +235,7 @@ Checkpoint CaptureRun(const FlowOptions& o, const FlowPlan& plan, const FlowTall
     c.solver.defaultConstructor = !plan.geometry;
     c.caseState = o.ChosenCase().SaveState(*plan.solver);
     RunRecord& r = c.run;
-    r.calls = tally.calls;
-    r.steps = tally.steps;
-    r.modelTime = tally.modelTime;
-    r.nonFiniteReports = tally.unusableReports;
-    r.snapshots = tally.snapshots;
-    r.lastSnapshotStep = tally.lastSnapshotStep;
-    r.solverSeconds = tally.solverSeconds;
-    r.totalSeconds = tally.totalSeconds;
+    static_cast<RunCounts&>(r) = tally;
     r.snapshotEvery = o.snapshotEvery;
     r.checkpointEvery = o.checkpointEvery.value_or(0);
     r.fields = o.fields;
@@ -306,7 +283,7 @@ FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
         const int before = solver.GetStepCount();
         const bool advancing = before >= 1 && before < solver.GetMaxStepCount();
         if (advancing) {
-            tally.unusableReports += CountUnusableNodes(solver);
+            tally.nonFiniteReports += CountUnusableNodes(solver);
         }
         const Clock::time_point t0 = Clock::now();
         solver.UpdateDatas();
@@ -363,8 +340,8 @@ void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
     report.AddFigure("wall time per step", FormatNumber(SecondsPerStep(tally) * 1e6) + " µs");
     report.AddFigure("node updates per second",
                      FormatNumber(NodeUpdatesPerSecond(plan, tally) / 1e6) + " million");
-    report.AddFigure("\"error:value'error\" reports", std::to_string(tally.unusableReports));
-    if (tally.unusableReports > 0) {
+    report.AddFigure("\"error:value'error\" reports", std::to_string(tally.nonFiniteReports));
+    if (tally.nonFiniteReports > 0) {
         // The solver's reports end without a line break; start the table on a line of its own.
         console.out << "\n";
     }

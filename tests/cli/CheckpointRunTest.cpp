@@ -135,6 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CaseArguments{"ClosedBoxDefault", {}},
                       CaseArguments{"ClosedBox24x20", {"--nx", "24", "--ny", "20"}},
                       CaseArguments{"FlatPlateIsothermal", {"--case", "flat-plate"}},
+                      CaseArguments{"ShockTube200x11", {"--case", "shock-tube", "--nx", "200"}},
+                      CaseArguments{"Blast61x61", {"--case", "blast", "--nx", "61", "--ny", "61"}},
                       CaseArguments{"FlatPlateAdiabatic",
                                     {"--case", "flat-plate", "--wall", "adiabatic"}}),
     [](const auto& info) { return info.param.label; });

@@ -12,6 +12,8 @@
 #include "CliTestSupport.h"
 #include "FlowCases.h"
 #include "FlowResume.h"
+#include "Nembra/BlastWave.h"
+#include "Nembra/ShockTube.h"
 #include "Nembra/SupersonicFlatPlate.h"
 
 namespace nembra_cli_test {
@@ -122,6 +124,9 @@ std::vector<FlowCaseUnderTest> CasesUnderTest() {
         {"ClosedBox20x16", "closed-box", [] { return std::make_unique<Solver>(20, 16, 2e-5, 60); },
          false},
         {"FlatPlateIsothermal", "flat-plate", [] { return std::make_unique<Plate>(); }, true},
+        {"ShockTubeDefault", "shock-tube", [] { return std::make_unique<Nembra::ShockTube>(); },
+         true},
+        {"BlastDefault", "blast", [] { return std::make_unique<Nembra::BlastWave>(); }, true},
         {"FlatPlateAdiabatic", "flat-plate",
          [] { return std::make_unique<Plate>(Plate::WallCondition::Adiabatic); }, true},
     };

@@ -2,8 +2,10 @@
 #include <string>
 
 #include "FlowCases.h"
+#include "FlowResume.h"
 #include "Nembra/BlastWave.h"
 #include "PngOutput.h"
+#include "ResumedFlow.h"
 
 // The blast wave: a disc of compressed, hot gas bursting in the closed box. Its pictures show
 // pressure and density by default, and its report measures how far the field has drifted from
@@ -67,6 +69,28 @@ public:
     std::unique_ptr<Nembra::NavierStokesEquations2D> Create(
         const std::optional<FlowGeometry>& geometry) const override {
         return ConstructSolver<BlastWave>(geometry);
+    }
+
+    // Only the initial field is the blast's own; its disc is stored to be checked, so that a file
+    // of another disc is refused.
+    CaseState SaveState(Nembra::NavierStokesEquations2D& solver) const override {
+        const auto& blast = dynamic_cast<const BlastWave&>(solver);
+        CaseState state;
+        state.numbers = {{"ambient_pressure", blast.GetAmbientPressure()},
+                         {"ambient_temperature", blast.GetAmbientTemperature()},
+                         {"disc_pressure", blast.GetDiscPressure()},
+                         {"disc_temperature", blast.GetDiscTemperature()},
+                         {"disc_radius", blast.GetDiscRadius()}};
+        return state;
+    }
+
+    std::unique_ptr<Nembra::NavierStokesEquations2D> Resume(
+        const ResumeArguments& a, std::vector<FlowNode> records, const CaseState& state,
+        const std::string& file) const override {
+        auto blast = std::make_unique<ResumedFlow<BlastWave>>(std::move(records), a.nodesX,
+                                                              a.nodesY, a.lengthX, a.maxStepCount);
+        RequireSameCaseState(state, SaveState(*blast), file);
+        return blast;
     }
 
     std::vector<std::string> DefaultFields() const override { return {"pressure", "density"}; }

@@ -43,6 +43,19 @@ void RequireSameSetting(const Nembra::NavierStokesEquations2D& solver,
 
 }  // namespace
 
+void RequireSameCaseState(const CaseState& stored, const CaseState& expected,
+                          const std::string& file) {
+    for (const auto& [name, value] : expected.numbers) {
+        const auto found = stored.numbers.find(name);
+        if (found == stored.numbers.end() || !SameBits(found->second, value)) {
+            throw CheckpointError(
+                file + " was made with another " + name + " (" +
+                (found == stored.numbers.end() ? std::string("none") : Exactly(found->second)) +
+                "; this nembra has " + Exactly(value) + ")");
+        }
+    }
+}
+
 ResumedSolver ResumeFlow(Checkpoint& checkpoint, const FlowCase& flowCase,
                          const std::string& file) {
     SolverRecord& stored = checkpoint.solver;

@@ -19,4 +19,10 @@ struct ResumedSolver {
 };
 ResumedSolver ResumeFlow(Checkpoint& checkpoint, const FlowCase& flowCase, const std::string& file);
 
+// For a case whose own state is fixed by its class (the initial states of a shock tube, a blast's
+// disc): throws CheckpointError naming `file` unless `stored` holds every value of `expected`
+// with the same bits, so that a file of a build with other constants is not continued.
+void RequireSameCaseState(const CaseState& stored, const CaseState& expected,
+                          const std::string& file);
+
 }  // namespace nembra_cli

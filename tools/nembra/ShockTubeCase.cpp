@@ -5,8 +5,10 @@
 
 #include "ColorMaps.h"
 #include "FlowCases.h"
+#include "FlowResume.h"
 #include "Nembra/ShockTube.h"
 #include "PngOutput.h"
+#include "ResumedFlow.h"
 #include "ShockTubeProfile.h"
 
 // The shock tube: runs to the time at which the exact shock has crossed a third of the tube,
@@ -114,6 +116,27 @@ public:
 
     std::optional<double> DefaultEndTime(Nembra::NavierStokesEquations2D& solver) const override {
         return AsShockTube(solver).GetDefaultEndTime();
+    }
+
+    // The two states are fixed by the class and the end states held at the tube's ends every
+    // step: stored to be checked, so that a file of a tube with other states is refused.
+    CaseState SaveState(Nembra::NavierStokesEquations2D& solver) const override {
+        const ShockTube& tube = AsShockTube(solver);
+        CaseState state;
+        state.numbers = {{"left_pressure", tube.GetLeftPressure()},
+                         {"left_temperature", tube.GetLeftTemperature()},
+                         {"right_pressure", tube.GetRightPressure()},
+                         {"right_temperature", tube.GetRightTemperature()}};
+        return state;
+    }
+
+    std::unique_ptr<Nembra::NavierStokesEquations2D> Resume(
+        const ResumeArguments& a, std::vector<FlowNode> records, const CaseState& state,
+        const std::string& file) const override {
+        auto tube = std::make_unique<ResumedFlow<ShockTube>>(std::move(records), a.nodesX, a.nodesY,
+                                                             a.lengthX, a.maxStepCount);
+        RequireSameCaseState(state, SaveState(*tube), file);
+        return tube;
     }
 
     void WriteResults(Nembra::NavierStokesEquations2D& solver, const FlowProgress& run,

@@ -1,9 +1,10 @@
 # Sourced by the scripts in scripts/: makes sure the Debian packages they need are installed.
 
 # Every Debian package the project builds with: compiler and build tools, the test and
-# benchmark frameworks, and the libraries of the command-line host.
+# benchmark frameworks, and the libraries of the command-line host (Boost for the viewer's
+# HTTP and WebSocket server, header-only).
 NEMBRA_DEBIAN_PACKAGES=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libcli11-dev
-                        libcairo2-dev libpng-dev nlohmann-json3-dev binutils
+                        libcairo2-dev libpng-dev nlohmann-json3-dev libboost-dev binutils
                         libhdf5-dev zlib1g-dev)
 
 # Prints the packages among the arguments that are not installed, one a line.
@@ -44,4 +45,14 @@ nembra_ensure_packages() {
     echo "Installing missing Debian packages: ${missing[*]}"
     apt-get update
     DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+}
+
+# The browser test's tools: Debian's Chromium, Node.js and npm. A Node.js installed otherwise
+# that brings its own npm (NodeSource's package does) is kept, since Debian's npm conflicts
+# with it.
+nembra_ensure_browser_packages() {
+    local wanted=(chromium)
+    command -v node >/dev/null 2>&1 || wanted+=(nodejs)
+    command -v npm >/dev/null 2>&1 || wanted+=(npm)
+    nembra_ensure_packages "${wanted[@]}"
 }

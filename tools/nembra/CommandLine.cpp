@@ -7,6 +7,7 @@
 #include "DiffusionCommand.h"
 #include "FlowCommand.h"
 #include "OptionRules.h"
+#include "serve/ServeCommand.h"
 
 namespace nembra_cli {
 
@@ -34,15 +35,17 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     app.require_subcommand(1);
     FlowOptions flow;
     DiffusionOptions diffusion;
+    ServeOptions serve;
     CLI::App* flowCommand = AddFlowCommand(app, flow);
     CLI::App* diffusionCommand = AddDiffusionCommand(app, diffusion);
+    CLI::App* serveCommand = AddServeCommand(app, serve);
 
     // CLI11 would only say that a command is missing; name the word it did not know instead.
     const std::string first = arguments.empty() ? std::string() : arguments.front();
     if (!first.empty() && first.front() != '-' && first != flowCommand->get_name() &&
-        first != diffusionCommand->get_name()) {
-        return ReportUsageError("", "'" + first + "' is not a command; choose from flow, diffusion",
-                                err);
+        first != diffusionCommand->get_name() && first != serveCommand->get_name()) {
+        return ReportUsageError(
+            "", "'" + first + "' is not a command; choose from flow, diffusion, serve", err);
     }
     // CLI11 takes the arguments in reverse order.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -65,6 +68,10 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
         }
         if (diffusionCommand->parsed()) {
             return RunDiffusion(diffusion, console);
+        }
+        if (serveCommand->parsed()) {
+            serve.modelOptions = serveCommand->remaining();
+            return RunServe(serve, console);
         }
     } catch (const UsageError& e) {
         return ReportUsageError(ChosenCommand(app), e.what(), err);

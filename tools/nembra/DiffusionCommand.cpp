@@ -36,22 +36,6 @@ struct DiffusionPlan {
     fs::path directory;
 };
 
-std::unique_ptr<Nembra::DiffusionEquation> MakeSolver(const DiffusionOptions& o, int segments) {
-    RequireMemoryFor((static_cast<double>(segments) + 1.0) * sizeof(double), "--segments");
-    Nembra::DiffusionEquation defaults;
-    try {
-        return std::make_unique<Nembra::DiffusionEquation>(
-            o.timeInterval.value_or(defaults.GetTimeInterval()),
-            o.spacing.value_or(defaults.GetCoordinateStepSize()), segments,
-            o.beta.value_or(defaults.GetBeta()));
-    } catch (const std::bad_alloc&) {
-        throw UsageError("--segments: " + std::to_string(segments) +
-                         " segments do not fit in memory");
-    } catch (const std::invalid_argument& e) {
-        throw UsageError(std::string("--segments: ") + e.what());
-    }
-}
-
 // Steps at which the profile is saved: the initial one, every `every` steps, and the last.
 std::vector<int> SnapshotSteps(int steps, int every) {
     std::vector<int> result;
@@ -95,7 +79,7 @@ DiffusionPlan PlanDiffusion(const DiffusionOptions& o) {
     if (customised) {
         const int segments =
             !fromFile.empty() ? static_cast<int>(fromFile.size()) - 1 : o.segments.value_or(300);
-        plan.solver = MakeSolver(o, segments);
+        plan.solver = MakeDiffusionSolver(o, segments);
     } else {
         plan.solver = std::make_unique<Nembra::DiffusionEquation>();
     }
@@ -250,6 +234,28 @@ void Report(const DiffusionPlan& plan, const DiffusionRecord& record, Console& c
 
 }  // namespace
 
+std::unique_ptr<Nembra::DiffusionEquation> MakeDiffusionSolver(const DiffusionOptions& o,
+                                                               int segments) {
+    RequireMemoryFor((static_cast<double>(segments) + 1.0) * sizeof(double), "--segments");
+    Nembra::DiffusionEquation defaults;
+    try {
+        return std::make_unique<Nembra::DiffusionEquation>(
+            o.timeInterval.value_or(defaults.GetTimeInterval()),
+            o.spacing.value_or(defaults.GetCoordinateStepSize()), segments,
+            o.beta.value_or(defaults.GetBeta()));
+    } catch (const std::bad_alloc&) {
+        throw UsageError("--segments: " + std::to_string(segments) +
+                         " segments do not fit in memory");
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(std::string("--segments: ") + e.what());
+    }
+}
+
+const std::vector<std::string>& InitialProfileNames() {
+    static const std::vector<std::string> names{"spike", "gaussian", "step"};
+    return names;
+}
+
 std::vector<double> InitialProfile(const std::string& shape, int points) {
     std::vector<double> values(static_cast<std::size_t>(points), 0.0);
     const int middle = points / 2;
@@ -285,7 +291,7 @@ CLI::App* AddDiffusionCommand(CLI::App& app, DiffusionOptions& o) {
         ->check(WholeNumberAtLeast(1));
     cmd->add_option("--beta", o.beta, "Diffusion coefficient [1.0]")->check(PositiveNumber());
     auto* shape = cmd->add_option("--initial", o.initial, "Initial profile: spike, gaussian, step")
-                      ->check(OneOf({"spike", "gaussian", "step"}, "initial profile"))
+                      ->check(OneOf(InitialProfileNames(), "initial profile"))
                       ->capture_default_str();
     cmd->add_option("--initial-csv", o.initialCsv,
                     "Initial profile from a file of one value per line (sets the segment count)")

@@ -2,10 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Nembra/DiffusionEquation.h"
 #include "OptionRules.h"
 
 namespace nembra_cli {
@@ -29,6 +31,13 @@ CLI::App* AddDiffusionCommand(CLI::App& app, DiffusionOptions& options);
 // Runs a parsed `diffusion` command. Throws UsageError for bad input before any simulation
 // work; returns the exit status otherwise.
 int RunDiffusion(const DiffusionOptions& options, Console& console);
+
+// The four-argument solver with `segments` segments and the given options, the others at their
+// defaults. Throws UsageError when it would not fit in memory.
+std::unique_ptr<Nembra::DiffusionEquation> MakeDiffusionSolver(const DiffusionOptions& options,
+                                                               int segments);
+
+const std::vector<std::string>& InitialProfileNames();
 
 // The named initial profile on `points` sampling points: a unit spike at the middle point, a
 // Gaussian of unit height centred there, or a unit step down at the middle.

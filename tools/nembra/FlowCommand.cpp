@@ -32,21 +32,6 @@ std::vector<std::string> FieldNames() {
     return names;
 }
 
-std::optional<FlowGeometry> GeometryFrom(const FlowOptions& o) {
-    if (!o.nodesX && !o.nodesY && !o.lengthX && !o.maxSteps) {
-        return std::nullopt;
-    }
-    // Unset values keep the case's compiled-in setting, read from its default-constructed solver.
-    const std::unique_ptr<Nembra::NavierStokesEquations2D> defaults =
-        o.ChosenCase().Create(std::nullopt);
-    int nx = 0;
-    int ny = 0;
-    defaults->GetMeshNodes(nx, ny);
-    return FlowGeometry{o.nodesX.value_or(nx), o.nodesY.value_or(ny),
-                        o.lengthX.value_or(defaults->GetLengthX()),
-                        o.maxSteps.value_or(defaults->GetMaxStepCount())};
-}
-
 std::vector<std::string> ChosenFields(const FlowOptions& o) {
     return o.fields.empty() ? o.ChosenCase().DefaultFields() : o.fields;
 }
@@ -350,6 +335,21 @@ void Report(const FlowOptions& o, const FlowPlan& plan, const FlowTally& tally,
 }
 
 }  // namespace
+
+std::optional<FlowGeometry> GeometryFrom(const FlowOptions& o) {
+    if (!o.nodesX && !o.nodesY && !o.lengthX && !o.maxSteps) {
+        return std::nullopt;
+    }
+    // Unset values keep the case's compiled-in setting, read from its default-constructed solver.
+    const std::unique_ptr<Nembra::NavierStokesEquations2D> defaults =
+        o.ChosenCase().Create(std::nullopt);
+    int nx = 0;
+    int ny = 0;
+    defaults->GetMeshNodes(nx, ny);
+    return FlowGeometry{o.nodesX.value_or(nx), o.nodesY.value_or(ny),
+                        o.lengthX.value_or(defaults->GetLengthX()),
+                        o.maxSteps.value_or(defaults->GetMaxStepCount())};
+}
 
 CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
     CLI::App* cmd = app.add_subcommand(

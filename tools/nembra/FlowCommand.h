@@ -40,6 +40,10 @@ CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& options);
 // True when the option (by its long name, "--nx") was given on the command line.
 bool Given(const FlowOptions& options, const std::string& name);
 
+// The geometry given by --nx, --ny, --length and --max-steps, unset ones taken from the compiled-in
+// setting; absent when none was given.
+std::optional<FlowGeometry> GeometryFrom(const FlowOptions& options);
+
 // Runs a parsed `flow` command. Throws UsageError for bad input before any simulation work;
 // returns the exit status otherwise. A run resumed from a checkpoint takes its options from it.
 int RunFlow(FlowOptions& options, Console& console);

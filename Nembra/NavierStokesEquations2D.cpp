@@ -152,13 +152,26 @@ void NavierStokesEquations2D::MacCormack(_MeshNode**& mesh, int /*imax*/, int /*
     if (mesh != MeshNodes || !HoldsNodes()) {
         return;
     }
+    // Working rows that could not be had before are sought again; without them the step runs
+    // node by node, to the same bits.
+    if (StepScratch == nullptr) {
+        AllocateStepScratch(StepScratch, JMax);
+    }
     const step::StepConstants c{DeltaX, DeltaY, DeltaT, Cv, GasConstant, TRef, MuRef, Cp, Prandtl};
     // Phases 1 and 2: the fluxes of the current state, the predicted state of the interior.
-    step::PredictorSweep(MeshNodes, IMax, JMax, StepScratch, c);
+    if (StepScratch != nullptr) {
+        step::PredictorSweep(MeshNodes, IMax, JMax, StepScratch, c);
+    } else {
+        PredictNodeByNode();
+    }
     // Phase 3: the predicted edge values.
     BoundaryConditionsProspect2(mesh);
     // Phases 4 and 5: the fluxes of the predicted state, the new state of the interior.
-    step::CorrectorSweep(MeshNodes, IMax, JMax, StepScratch, c);
+    if (StepScratch != nullptr) {
+        step::CorrectorSweep(MeshNodes, IMax, JMax, StepScratch, c);
+    } else {
+        CorrectNodeByNode();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

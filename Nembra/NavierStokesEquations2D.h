@@ -173,6 +173,11 @@ private:
     bool HoldsNodes() const;
     // The step's working rows for nodesPerRow nodes a row; false when they could not be had.
     static bool AllocateStepScratch(double*& scratch, int nodesPerRow);
+    // The MacCormack step node by node, for a solver without working rows: the same formulas in
+    // the same order as the row-wise step, to the last bit.
+    void FluxesNodeByNode(bool predicted);
+    void PredictNodeByNode();
+    void CorrectNodeByNode();
     void ComputeDerivedMembers();
     void CopySettingsFrom(const NavierStokesEquations2D& other);
     bool DuplicateMeshOf(const NavierStokesEquations2D& other, _MeshNode**& copy, double*& scratch);
@@ -218,7 +223,8 @@ private:
     double ViscousFactor;       // |4 gamma / (3 Pr)|
     double SoundFactor;         // gamma R
 
-    // Working rows of the MacCormack step, sized by JMax; held whenever the solver holds nodes.
+    // Working rows of the row-wise MacCormack step, sized by JMax; null when they could not be
+    // had (the step then runs node by node and seeks them again before each step).
     double* StepScratch;
 };
 

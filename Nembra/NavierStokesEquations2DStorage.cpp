@@ -75,9 +75,10 @@ NavierStokesEquations2D::NavierStokesEquations2D(int imax, int jmax, double leng
       StepScratch(nullptr) {
     ComputeDerivedMembers();
     AllocateMeshNodesSpace(MeshNodes, IMax, JMax);
-    if (MeshNodes != nullptr && !AllocateStepScratch(StepScratch, JMax)) {
-        AllocateStorageError();
-        ReleaseMeshNodes(MeshNodes, IMax, JMax);
+    // The working rows are the row-wise step's own arrangement: without them the solver keeps
+    // its mesh and steps node by node (MacCormack), so nothing is announced.
+    if (MeshNodes != nullptr) {
+        AllocateStepScratch(StepScratch, JMax);
     }
     if (MeshNodes == nullptr) {
         IMax = 0;
@@ -191,8 +192,8 @@ void NavierStokesEquations2D::CopySettingsFrom(const NavierStokesEquations2D& ot
     SoundFactor = other.SoundFactor;
 }
 
-// A mesh of its own with the same contents as other's, and working rows for it, or none when
-// other holds none. False when the storage could not be had (announced).
+// A mesh of its own with the same contents as other's, and working rows for it when they can be
+// had, or none when other holds none. False when the mesh could not be had (announced).
 bool NavierStokesEquations2D::DuplicateMeshOf(const NavierStokesEquations2D& other,
                                               _MeshNode**& copy, double*& scratch) {
     copy = nullptr;
@@ -204,11 +205,7 @@ bool NavierStokesEquations2D::DuplicateMeshOf(const NavierStokesEquations2D& oth
     if (copy == nullptr) {
         return false;
     }
-    if (!AllocateStepScratch(scratch, other.JMax)) {
-        AllocateStorageError();
-        ReleaseMeshNodes(copy, other.IMax, other.JMax);
-        return false;
-    }
+    AllocateStepScratch(scratch, other.JMax);
     for (int i = 0; i < other.IMax; ++i) {
         if (other.JMax > 0) {
             std::memcpy(copy[i], other.MeshNodes[i], sizeof(_MeshNode) * other.JMax);

@@ -5,10 +5,12 @@
 
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "Nembra/SupersonicFlatPlate.h"
+#include "Nembra/step/WorkingRows.h"
 #include "support/FlowHelpers.h"
 #include "support/MessageCapture.h"
 
@@ -178,6 +180,75 @@ TEST_F(FlowAllocation, PlateAssignmentWithoutMeshTakesNothing) {
     Advance(target, 2);
     Advance(source, 2);
     EXPECT_EQ(Densities(target), Densities(source));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The flow step's working rows
+
+// The row-wise step's working rows for rows of `nodes` nodes.
+std::size_t WorkingRowBytes(int nodes) {
+    return step::StepRowStride(nodes) * step::kStepArrayCount * sizeof(double);
+}
+
+// Every slot of every node, after each of `calls` calls of both.
+void ExpectSameSteps(Solver& solver, Solver& twin, int calls) {
+    for (int call = 0; call < calls; ++call) {
+        solver.UpdateDatas();
+        twin.UpdateDatas();
+        ASSERT_EQ(solver.GetDeltaT(), twin.GetDeltaT()) << "call " << call;
+        ASSERT_EQ(reference::FirstDifference(ViewOf(solver).rows, Snapshot(twin)), "")
+            << "call " << call;
+    }
+}
+
+// A solver whose mesh was allocated keeps it and steps, node by node, when the working rows of
+// the row-wise step cannot be had; nothing is announced, as nothing the host asked for failed.
+TEST_F(FlowAllocation, SolverWithoutWorkingRowsKeepsItsMeshAndStepsToTheSameBits) {
+    const Solver source(13, 12, 1e-5, 100);
+    std::vector<std::unique_ptr<Solver>> starved;
+    {
+        const FailRequestsOf workingRows(WorkingRowBytes(12));
+        starved.push_back(std::make_unique<Solver>(13, 12, 1e-5, 100));
+        starved.push_back(std::make_unique<Solver>(source));
+        starved.push_back(std::make_unique<Solver>(5, 5, 1e-5, 100));
+        *starved.back() = source;
+        starved.push_back(
+            std::make_unique<SupersonicFlatPlate>(12, 12, 1e-5, 100, Wall::Adiabatic));
+        EXPECT_TRUE(Captured().empty());
+        for (auto& solver : starved) {
+            ASSERT_NE(ViewOf(*solver).rows, nullptr);
+            ASSERT_EQ(ViewOf(*solver).jmax, 12);
+            Advance(*solver, 5);
+        }
+    }
+    std::vector<std::unique_ptr<Solver>> twins;
+    for (int k = 0; k < 3; ++k) {
+        twins.push_back(std::make_unique<Solver>(13, 12, 1e-5, 100));
+    }
+    twins.push_back(std::make_unique<SupersonicFlatPlate>(12, 12, 1e-5, 100, Wall::Adiabatic));
+    for (std::size_t k = 0; k < twins.size(); ++k) {
+        SCOPED_TRACE(testing::Message() << "solver " << k);
+        Advance(*twins[k], 5);
+        EXPECT_EQ(starved[k]->GetDeltaT(), twins[k]->GetDeltaT());
+        EXPECT_EQ(reference::FirstDifference(ViewOf(*starved[k]).rows, Snapshot(*twins[k])), "");
+        // Once the working rows can be had, the solver takes them and steps on alike.
+        ExpectSameSteps(*starved[k], *twins[k], 3);
+    }
+    EXPECT_TRUE(Captured().empty());
+}
+
+// The node-by-node step against the plain evaluation of the formulas, from a field in which
+// every node differs.
+TEST_F(FlowAllocation, NodeByNodeStepMatchesTheFormulasInEverySlot) {
+    const FailRequestsOf workingRows(WorkingRowBytes(14));
+    for (const auto& [imax, jmax] : {std::pair{15, 14}, std::pair{4, 14}, std::pair{1, 14}}) {
+        SCOPED_TRACE(testing::Message() << imax << " x " << jmax);
+        Solver solver(imax, jmax, 1e-5, 100);
+        solver.UpdateDatas();
+        FillRandomField(solver, 7);
+        reference::ReferenceMesh expected = Snapshot(solver);
+        ExpectStepsMatchReference(solver, expected, 3);
+    }
 }
 
 }  // namespace

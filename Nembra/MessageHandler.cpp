@@ -1,5 +1,6 @@
 #include "Nembra/MessageHandler.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "Nembra/MessageBox.h"
@@ -13,12 +14,6 @@
 namespace Nembra {
 namespace {
 
-void WriteToStandardError(const char* text, const char* caption) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-}
-
-MessageHandler currentHandler = &WriteToStandardError;
-
 #if defined(_WIN32)
 std::wstring Utf8ToWide(const char* utf8) {
     const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
@@ -30,24 +25,31 @@ std::wstring Utf8ToWide(const char* utf8) {
     wide.resize(static_cast<size_t>(length - 1));
     return wide;
 }
+
+// A modal box with no owner window and an OK button.
+void ShowDefaultBox(const char* text, const char* caption) {
+    MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(), MB_OK);
+}
+#else
+void ShowDefaultBox(const char* text, const char* caption) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+}
 #endif
+
+// Atomic, so that a host may replace the handler on one thread while solvers on others announce
+// failed allocations (lock-free on every platform the library builds for: it is one pointer).
+std::atomic<MessageHandler> currentHandler{&ShowDefaultBox};
 
 }  // namespace
 
 MessageHandler SetMessageHandler(MessageHandler handler) {
-    MessageHandler previous = currentHandler;
-    currentHandler = handler != nullptr ? handler : &WriteToStandardError;
-    return previous;
+    return currentHandler.exchange(handler != nullptr ? handler : &ShowDefaultBox);
 }
 
 namespace detail {
 
 void ShowMessageBox(const char* text, const char* caption) {
-#if defined(_WIN32)
-    MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(), MB_OK);
-#else
-    currentHandler(text, caption);
-#endif
+    currentHandler.load()(text, caption);
 }
 
 void ShowMemoryErrorBox() {

@@ -2,10 +2,13 @@
 
 # Every Debian package the project builds with: compiler and build tools, the test and
 # benchmark frameworks, and the libraries of the command-line host (Boost for the viewer's
-# HTTP and WebSocket server, header-only).
+# HTTP and WebSocket server, header-only); then the checkers of scripts/test: clang with
+# libFuzzer, valgrind, and mingw-w64, GoogleTest's sources and Wine for the Windows build.
 NEMBRA_DEBIAN_PACKAGES=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libcli11-dev
                         libcairo2-dev libpng-dev nlohmann-json3-dev libboost-dev binutils
-                        libhdf5-dev zlib1g-dev)
+                        libhdf5-dev zlib1g-dev
+                        clang libclang-rt-14-dev valgrind g++-mingw-w64-x86-64 googletest
+                        wine64)
 
 # Prints the packages among the arguments that are not installed, one a line.
 nembra_missing_packages() {

@@ -9,6 +9,10 @@ NEMBRA_DEBIAN_PACKAGES=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev 
                         libhdf5-dev zlib1g-dev
                         clang libclang-rt-14-dev valgrind g++-mingw-w64-x86-64 googletest
                         wine64)
+# The Python package (python/), its tests, notebooks and ensemble example.
+NEMBRA_DEBIAN_PACKAGES+=(python3 python3-venv python3-setuptools pybind11-dev python3-numpy
+                         python3-pytest python3-tqdm python3-matplotlib python3-nbconvert
+                         python3-ipykernel python3-distributed)
 
 # Prints the packages among the arguments that are not installed, one a line.
 nembra_missing_packages() {

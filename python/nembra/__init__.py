@@ -1,0 +1,36 @@
+"""The Nembra solvers from Python: 2-D compressible viscous flow and 1-D diffusion.
+
+    import nembra
+    plate = nembra.FlatPlate(wall="isothermal")
+    plate.run(until_converged=1e-8)
+    T = plate.field("T")            # a new (imax, jmax) float64 array
+
+Flow, FlatPlate and Diffusion wrap the C++ library's NavierStokesEquations2D,
+SupersonicFlatPlate and DiffusionEquation; every number is the library's own.
+"""
+
+from ._nembra import (
+    MESH_NODE,
+    SLOTS,
+    AllocationWarning,
+    Diffusion,
+    FlatPlate,
+    Flow,
+    ValueReportWarning,
+)
+from ._run import RunSummary, attach_run
+
+__all__ = [
+    "Flow",
+    "FlatPlate",
+    "Diffusion",
+    "RunSummary",
+    "SLOTS",
+    "MESH_NODE",
+    "AllocationWarning",
+    "ValueReportWarning",
+]
+
+for _solver in (Flow, FlatPlate, Diffusion):
+    attach_run(_solver)
+del _solver

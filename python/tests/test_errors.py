@@ -57,12 +57,16 @@ def test_a_mesh_larger_than_memory_is_a_memory_error():
 
 
 def test_a_failed_allocation_warns_with_the_library_messages_then_raises():
-    # Limit the address space of a child interpreter so that the library's own allocation of a
-    # 2000 x 2000 mesh (1.4 GB) fails after the binding has let it try.
+    # Limit the address space of a child interpreter to what it uses plus 600 MB, so that the
+    # library's own allocation of a 2000 x 2000 mesh (1.4 GB) fails after the binding let it try.
     script = textwrap.dedent("""
         import resource, warnings
         import nembra
-        resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+        with open("/proc/self/status") as status:
+            in_use = next(int(line.split()[1]) * 1024 for line in status
+                          if line.startswith("VmSize:"))
+        limit = in_use + (600 << 20)
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
         with warnings.catch_warnings(record=True) as caught:
             warnings.simplefilter("always")
             try:

@@ -23,9 +23,15 @@ def _remaining_calls(solver):
 def _advance(solver, calls, until_time, tolerance):
     if hasattr(solver, "_advance"):
         return solver._advance(calls, until_time, tolerance)
-    # Diffusion takes steps of a fixed length: count the steps up to the target time.
+    # Diffusion takes steps of a fixed length: count the steps up to the target time, with
+    # model_time computed as the solver computes it.
     if not math.isnan(until_time):
-        needed = math.ceil(until_time / solver.time_interval - solver.step_count)
+        dt, done = solver.time_interval, solver.step_count
+        needed = max(0, math.ceil(until_time / dt) - done)
+        while (done + needed) * dt < until_time:
+            needed += 1
+        while needed > 0 and (done + needed - 1) * dt >= until_time:
+            needed -= 1
         if needed <= 0:
             return 0, "time"
         if needed <= calls:

@@ -27,6 +27,8 @@ def _advance(solver, calls, until_time, tolerance):
     # model_time computed as the solver computes it.
     if not math.isnan(until_time):
         dt, done = solver.time_interval, solver.step_count
+        if not (math.isfinite(dt) and dt > 0):
+            raise ValueError("until_time needs a positive, finite time_interval")
         needed = max(0, math.ceil(until_time / dt) - done)
         while (done + needed) * dt < until_time:
             needed += 1

@@ -85,3 +85,6 @@ def test_diffusion_index_rules_and_errors():
     with pytest.raises(TypeError):
         d.profile = ["a"] * 5
     assert d.run(until_time=0.25).calls == 3
+    for dt in (0.0, -0.1, float("nan")):
+        with pytest.raises(ValueError, match="time_interval"):
+            nembra.Diffusion(time_interval=dt, segments=4).run(until_time=1.0)

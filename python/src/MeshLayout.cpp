@@ -126,13 +126,13 @@ py::dtype MeshNodeDtype() {
             titles.append(kSlots[slot].library);
         }
     }
-    py::dict spec;
-    spec["names"] = names;
-    spec["formats"] = formats;
-    spec["offsets"] = offsets;
-    spec["titles"] = titles;
-    spec["itemsize"] = sizeof(MeshNode);
-    return py::dtype::from_args(spec);
+    py::dict description;
+    description["names"] = names;
+    description["formats"] = formats;
+    description["offsets"] = offsets;
+    description["titles"] = titles;
+    description["itemsize"] = sizeof(MeshNode);
+    return py::dtype::from_args(description);
 }
 
 py::array_t<double> GatherSlot(const MeshView& mesh, int slot) {

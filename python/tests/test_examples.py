@@ -15,11 +15,11 @@ NOTEBOOKS = sorted(EXAMPLES.glob("*.ipynb"))
 @pytest.fixture(scope="module")
 def kernel_of_this_interpreter(tmp_path_factory):
     """A Jupyter kernel that runs this very interpreter (the environment with nembra), whatever
-    `python3` the system's own kernel specification would start."""
+    `python3` the system's own kernel definition would start."""
     root = tmp_path_factory.mktemp("jupyter")
-    spec = root / "kernels" / "nembra-test"
-    spec.mkdir(parents=True)
-    (spec / "kernel.json").write_text(json.dumps({
+    kernel_dir = root / "kernels" / "nembra-test"
+    kernel_dir.mkdir(parents=True)
+    (kernel_dir / "kernel.json").write_text(json.dumps({
         "argv": [sys.executable, "-Xfrozen_modules=off", "-m", "ipykernel_launcher", "-f", "{connection_file}"],
         "display_name": "nembra tests", "language": "python"}))
     return root

@@ -5,17 +5,21 @@
     plate.run(until_converged=1e-8)
     T = plate.field("T")            # a new (imax, jmax) float64 array
 
-Flow, FlatPlate and Diffusion wrap the C++ library's NavierStokesEquations2D,
-SupersonicFlatPlate and DiffusionEquation; every number is the library's own.
+Flow, FlatPlate, ShockTube, BlastWave and Diffusion wrap the C++ library's
+NavierStokesEquations2D, SupersonicFlatPlate, ShockTube, BlastWave and DiffusionEquation;
+ExactRiemannSolution is the shock tube's inviscid answer. Every number is the library's own.
 """
 
 from ._nembra import (
     MESH_NODE,
     SLOTS,
     AllocationWarning,
+    BlastWave,
     Diffusion,
+    ExactRiemannSolution,
     FlatPlate,
     Flow,
+    ShockTube,
     ValueReportWarning,
 )
 from ._run import RunSummary, attach_run
@@ -23,6 +27,10 @@ from ._run import RunSummary, attach_run
 __all__ = [
     "Flow",
     "FlatPlate",
+    "ShockTube",
+    "BlastWave",
+    "ExactRiemannSolution",
+    "RiemannSample",
     "Diffusion",
     "RunSummary",
     "SLOTS",
@@ -31,6 +39,8 @@ __all__ = [
     "ValueReportWarning",
 ]
 
-for _solver in (Flow, FlatPlate, Diffusion):
+RiemannSample = ExactRiemannSolution.Sample
+
+for _solver in (Flow, FlatPlate, ShockTube, BlastWave, Diffusion):
     attach_run(_solver)
 del _solver

@@ -8,5 +8,6 @@ PYBIND11_MODULE(_nembra, m) {
     nembra_python::BindMessages(m);
     nembra_python::BindMeshLayout(m);
     nembra_python::BindFlow(m);
+    nembra_python::BindCases(m);
     nembra_python::BindDiffusion(m);
 }

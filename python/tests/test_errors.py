@@ -21,14 +21,18 @@ def test_unusable_flow_settings_are_value_errors(arguments):
         nembra.Flow(**arguments)
     with pytest.raises(ValueError):
         nembra.FlatPlate(**arguments)
+    for case in (nembra.ShockTube, nembra.BlastWave):
+        with pytest.raises(ValueError):
+            case(**arguments)
 
 
 @pytest.mark.parametrize("arguments", [
     {"imax": 1.5}, {"imax": "70"}, {"imax": None}, {"length_x": "1e-5"}, {"imax": 2**40},
 ])
 def test_wrong_types_are_type_errors(arguments):
-    with pytest.raises(TypeError):
-        nembra.Flow(**arguments)
+    for solver in (nembra.Flow, nembra.ShockTube, nembra.BlastWave):
+        with pytest.raises(TypeError):
+            solver(**arguments)
 
 
 def test_wrong_names_and_indices():

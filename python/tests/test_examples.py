@@ -27,7 +27,7 @@ def kernel_of_this_interpreter(tmp_path_factory):
 
 def test_every_notebook_is_found():
     assert {p.name for p in NOTEBOOKS} >= {"getting_started.ipynb", "flat_plate.ipynb",
-                                           "custom_problem.ipynb"}
+                                           "custom_problem.ipynb", "shock_tube.ipynb"}
 
 
 @pytest.mark.parametrize("notebook", NOTEBOOKS, ids=lambda p: p.stem)

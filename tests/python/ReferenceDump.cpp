@@ -4,14 +4,18 @@
 //
 //   nembra_reference_dump flow CALLS FILE                  default solver after CALLS calls
 //   nembra_reference_dump plate CALLS isothermal|adiabatic FILE
+//   nembra_reference_dump shock-tube CALLS FILE            default shock tube after CALLS calls
+//   nembra_reference_dump blast CALLS FILE                 default blast wave after CALLS calls
 //   nembra_reference_dump diffusion FILE                   the diffusion run described below
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "Nembra/BlastWave.h"
 #include "Nembra/DiffusionEquation.h"
 #include "Nembra/NavierStokesEquations2D.h"
+#include "Nembra/ShockTube.h"
 #include "Nembra/SupersonicFlatPlate.h"
 
 namespace {
@@ -72,6 +76,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: nembra_reference_dump flow CALLS FILE\n"
                  "       nembra_reference_dump plate CALLS isothermal|adiabatic FILE\n"
+                 "       nembra_reference_dump shock-tube|blast CALLS FILE\n"
                  "       nembra_reference_dump diffusion FILE\n");
     return 2;
 }
@@ -90,6 +95,14 @@ int main(int argc, char** argv) {
             adiabatic ? Nembra::SupersonicFlatPlate::WallCondition::Adiabatic
                       : Nembra::SupersonicFlatPlate::WallCondition::Isothermal);
         return WriteMesh(plate, std::atoi(argv[2]), argv[4]);
+    }
+    if (what == "shock-tube" && argc == 4) {
+        Nembra::ShockTube tube;
+        return WriteMesh(tube, std::atoi(argv[2]), argv[3]);
+    }
+    if (what == "blast" && argc == 4) {
+        Nembra::BlastWave blast;
+        return WriteMesh(blast, std::atoi(argv[2]), argv[3]);
     }
     if (what == "diffusion" && argc == 3) {
         return WriteDiffusion(argv[2]);

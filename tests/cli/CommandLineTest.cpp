@@ -62,7 +62,14 @@ INSTANTIATE_TEST_SUITE_P(
                  {"--initial-csv", "no-such-file.csv"}},
         BadInput{{"diffusion", "--initial", "step", "--initial-csv", "x.csv"},
                  {"--initial", "--initial-csv"}},
-        BadInput{{"walk"}, {"'walk' is not a command", "flow, diffusion"}}));
+        BadInput{{"walk"}, {"'walk' is not a command", "flow, diffusion"}},
+        BadInput{{"flow", "--nx", "70", "--nx", "80"}, {"--nx: given 2 times"}},
+        // Once blamed the next argument ("'--output' is not a known field").
+        BadInput{{"flow", "--fields", ","}, {"--fields: needs at least one item, got ','"}},
+        BadInput{{"flow", "--formats=,,"}, {"--formats: needs at least one item"}},
+        BadInput{{"diffusion", "--formats", " , "}, {"--formats: needs at least one item"}},
+        // Once silently ignored, running the default profile instead.
+        BadInput{{"diffusion", "--initial-csv", ""}, {"--initial-csv", "empty"}}));
 
 TEST(CliCommandLine, NeedsACommand) {
     const CliResult result = RunCli({});

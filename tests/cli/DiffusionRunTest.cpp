@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <thread>
 
 #include "CliTestSupport.h"
 #include "DiffusionCommand.h"
@@ -85,9 +88,9 @@ TEST(CliDiffusionRun, StartsFromACsvProfile) {
     const std::vector<double> values = {0.0, 0.25, 1.5, -2.0, 0.125, 3.0, 0.0, 1e-3};
     {
         std::ofstream file(scratch.Path() / "initial.csv");
-        file << "\n";
         for (double v : values)
             file << v << "\r\n";
+        file << "\n\n";  // blank lines at the end shift nothing
     }
     const CliResult result =
         RunCli({"diffusion", "--initial-csv", scratch.Sub("initial.csv"), "--steps", "3",
@@ -132,7 +135,13 @@ INSTANTIATE_TEST_SUITE_P(CliFiles, RejectsBadCsv,
                                            BadCsv{"1\ninf\n", "not a finite number"},
                                            BadCsv{"1e999\n2\n", "out of range"},
                                            BadCsv{"4\n", "at least two values"},
-                                           BadCsv{"", "at least two values"}));
+                                           BadCsv{"", "at least two values"},
+                                           // Skipping it would shift every later value.
+                                           BadCsv{"1\n\n2\n", "profile.csv:2: blank line"},
+                                           BadCsv{"\n1\n2\n", "profile.csv:1: blank line"},
+                                           // Found by fuzzing: read as its prefix "2".
+                                           BadCsv{std::string("1\n2\0x\n3\n", 9),
+                                                  "profile.csv:2: '2\\x00x' is not a number"}));
 
 TEST(CliDiffusionRun, RefusesASegmentCountThatDisagreesWithTheCsv) {
     ScratchFolder scratch("csv-segments");
@@ -143,6 +152,111 @@ TEST(CliDiffusionRun, RefusesASegmentCountThatDisagreesWithTheCsv) {
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find("--segments: must match the 3 values"), std::string::npos)
         << result.err;
+}
+
+// Profiles found by fuzzing to send the plot's axis into an endless allocation: values near the
+// largest double, a range a few ulps wide, positions beyond the largest double.
+TEST(CliDiffusionRun, PlotsProfilesOfAnyFiniteValues) {
+    ScratchFolder scratch("extreme-profiles");
+    fs::create_directories(scratch.Path());
+    std::ofstream(scratch.Path() / "huge.csv") << "-1.6e308\n1e307\n0\n";
+    std::ofstream(scratch.Path() / "ulps.csv") << "1\n1.0000000000000002\n";
+    const std::vector<std::vector<std::string>> runs = {
+        {"--initial-csv", scratch.Sub("huge.csv")},
+        {"--initial-csv", scratch.Sub("ulps.csv")},
+        {"--dx", "1.7976931348623157e308"},
+        {"--dt", "1e300"},  // unstable: the profile overflows to infinity
+    };
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+        std::vector<std::string> arguments = {"diffusion", "--steps",
+                                              "20",        "--quiet",
+                                              "--output",  scratch.Sub("out" + std::to_string(k))};
+        arguments.insert(arguments.end(), runs[k].begin(), runs[k].end());
+        const CliResult result = RunCli(arguments);
+        EXPECT_EQ(result.status, 0) << runs[k][1] << ": " << result.err;
+        cairo_surface_t* plot = cairo_image_surface_create_from_png(
+            (scratch.Path() / ("out" + std::to_string(k)) / "profiles.png").c_str());
+        EXPECT_EQ(cairo_surface_status(plot), CAIRO_STATUS_SUCCESS) << runs[k][1];
+        cairo_surface_destroy(plot);
+    }
+}
+
+// A file name that is not UTF-8 once made the JSON writer throw at the very end of the run.
+TEST(CliDiffusionRun, SummarisesAFileNameThatIsNotUtf8) {
+    ScratchFolder scratch("not-utf8");
+    fs::create_directories(scratch.Path());
+    const std::string name = scratch.Sub("\xff\xfe profile.csv");
+    std::ofstream(name) << "0\n1\n0\n";
+    const CliResult result = RunCli({"diffusion", "--initial-csv", name, "--steps", "2", "--quiet",
+                                     "--output", scratch.Sub("out")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const nlohmann::json summary =
+        nlohmann::json::parse(ReadText(scratch.Path() / "out" / "summary.json"));
+    const std::string initial = summary["parameters"]["initial"];
+    EXPECT_NE(initial.find("\xEF\xBF\xBD profile.csv"), std::string::npos) << initial;
+}
+
+// Distinct legend entries of a line plot: runs of coloured rows in the legend's line samples.
+int LegendEntries(const fs::path& path) {
+    cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
+    const int x = cairo_image_surface_get_width(image) - 170 + 16 + 10;
+    int entries = 0;
+    bool inEntry = false;
+    for (int y = 0; y < cairo_image_surface_get_height(image); ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(
+            cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image));
+        const bool coloured = (row[x] & 0xFFFFFFu) != 0xFFFFFFu;
+        entries += coloured && !inEntry ? 1 : 0;
+        inEntry = coloured;
+    }
+    cairo_surface_destroy(image);
+    return entries;
+}
+
+// Stopped by a signal part way: the summary counts the profiles written, and the plot draws
+// them (up to its twelve curves), not the ones a full run would have drawn. The largest step
+// count once overflowed the snapshot schedule.
+TEST(CliDiffusionRun, InterruptedRunCountsAndDrawsWhatItWrote) {
+    ScratchFolder scratch("interrupted");
+    const fs::path out = scratch.Path() / "out";
+    CliResult result;
+    std::thread run([&] {
+        result = RunCli({"diffusion", "--steps", "2147483647", "--snapshot-every", "500", "--quiet",
+                         "--output", out.string()});
+    });
+    while (!fs::exists(out) || FilesContaining(out, "profile_").size() < 5) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::raise(SIGINT);
+    run.join();
+    EXPECT_EQ(result.status, 130) << result.err;
+    const nlohmann::json summary = nlohmann::json::parse(ReadText(out / "summary.json"));
+    const std::size_t written = FilesContaining(out, "profile_").size();
+    EXPECT_EQ(summary["interrupted"], true);
+    EXPECT_EQ(summary["snapshots"].get<std::size_t>(), written);
+    EXPECT_EQ(summary["snapshots_planned"].get<long long>(), 2147483646LL / 500 + 2);
+    EXPECT_EQ(LegendEntries(out / "profiles.png"),
+              static_cast<int>(std::min<std::size_t>(written, 12)));
+}
+
+TEST(CliDiffusionRun, SchedulesSnapshotsBeyondTheLargestInt) {
+    // 0 and 1.5e9 are planned, 3e9 is not a step: the next multiple overflowed int.
+    ScratchFolder scratch("large-schedule");
+    const fs::path out = scratch.Path() / "out";
+    CliResult result;
+    std::thread run([&] {
+        result = RunCli({"diffusion", "--steps", "2000000000", "--snapshot-every", "1500000000",
+                         "--quiet", "--output", out.string()});
+    });
+    while (!fs::exists(out / "profile_000000.csv")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::raise(SIGINT);
+    run.join();
+    EXPECT_EQ(result.status, 130) << result.err;
+    const nlohmann::json summary = nlohmann::json::parse(ReadText(out / "summary.json"));
+    EXPECT_EQ(summary["snapshots_planned"], 3);
+    EXPECT_EQ(summary["snapshots"], 2);  // the start and where it stopped
 }
 
 TEST(CliInitialProfile, ShapesSitAtTheMiddlePoint) {

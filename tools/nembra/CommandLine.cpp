@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <exception>
+#include <new>
 
 #include "DiffusionCommand.h"
 #include "FlowCommand.h"
@@ -24,6 +26,55 @@ std::string ChosenCommand(const CLI::App& app) {
         return sub->get_name();
     }
     return {};
+}
+
+// True when `text` would give a list option no item at all ("," or ", ,").
+bool HoldsNoItem(const std::string& text) {
+    return text.find_first_not_of(", \t") == std::string::npos;
+}
+
+// A list option given only commas ("--fields ,") would make CLI11 take the next argument as its
+// value and blame that one; name the option and what it lacks instead. Empty text is left to
+// the option's own rule.
+void RefuseEmptyLists(const CLI::App& command, const std::vector<std::string>& arguments) {
+    for (const CLI::Option* option : command.get_options()) {
+        if (option->get_delimiter() == '\0') {
+            continue;
+        }
+        const std::string name = "--" + option->get_lnames().front();
+        for (std::size_t k = 0; k < arguments.size(); ++k) {
+            const std::string& a = arguments[k];
+            const bool joined = a.rfind(name + "=", 0) == 0;
+            const std::string value =
+                joined ? a.substr(name.size() + 1)
+                       : (a == name && k + 1 < arguments.size() ? arguments[k + 1] : "x");
+            if (!value.empty() && HoldsNoItem(value)) {
+                throw CLI::ValidationError(name, "needs at least one item, got '" + value + "'");
+            }
+        }
+    }
+}
+
+// CLI11 says "At Most 1 required but received 2" for an option given twice; say that.
+std::string ExplainParseError(const CLI::ParseError& e) {
+    const std::string message = e.what();
+    const std::string marker = ": At Most 1 required but received ";
+    const auto at = message.find(marker);
+    if (at == std::string::npos) {
+        return message;
+    }
+    return message.substr(0, at) + ": given " + message.substr(at + marker.size()) +
+           " times; give it once";
+}
+
+// The last resort: a failure that no rule foresaw still ends with a message and a failure
+// status. Every file is written under a temporary name and renamed when complete, so what was
+// written before stays whole.
+int ReportUnexpectedFailure(const std::string& command, const std::string& what,
+                            std::ostream& err) {
+    err << "nembra" << (command.empty() ? "" : " " + command) << ": error: " << what
+        << "; the files written before it are complete and kept\n";
+    return kExitFailure;
 }
 
 }  // namespace
@@ -50,6 +101,11 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     // CLI11 takes the arguments in reverse order.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
+        for (const CLI::App* command : {flowCommand, diffusionCommand}) {
+            if (first == command->get_name()) {
+                RefuseEmptyLists(*command, arguments);
+            }
+        }
         app.parse(reversed);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e, out, err);
@@ -58,7 +114,11 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e, out, err);
     } catch (const CLI::ParseError& e) {
-        return ReportUsageError(ChosenCommand(app), e.what(), err);
+        return ReportUsageError(
+            first == flowCommand->get_name() || first == diffusionCommand->get_name()
+                ? first
+                : ChosenCommand(app),
+            ExplainParseError(e), err);
     }
 
     Console console{out, err, errIsTerminal};
@@ -75,6 +135,11 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
         }
     } catch (const UsageError& e) {
         return ReportUsageError(ChosenCommand(app), e.what(), err);
+    } catch (const std::bad_alloc&) {
+        return ReportUnexpectedFailure(ChosenCommand(app), "out of memory", err);
+    } catch (const std::exception& e) {
+        return ReportUnexpectedFailure(ChosenCommand(app),
+                                       std::string("unexpected failure: ") + e.what(), err);
     }
     return ReportUsageError("", "no command given", err);
 }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -26,13 +27,30 @@ std::string Trim(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-double ParseValue(const std::string& text, const fs::path& path, int line) {
-    const std::string where = path.string() + ":" + std::to_string(line);
+// The text as it can be shown in a message: control bytes (a NUL, a stray escape) as \xNN.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+double ParseValue(const std::string& text, const std::string& where) {
     errno = 0;
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0') {
-        throw ProfileCsvError(where + ": '" + text + "' is not a number (one value per line)");
+    // The whole line must be the number: strtod would stop quietly at an embedded NUL byte.
+    if (end == text.c_str() || end != text.c_str() + text.size()) {
+        throw ProfileCsvError(where + ": '" + Printable(text) +
+                              "' is not a number (one value per line)");
     }
     if (errno == ERANGE && std::isinf(value)) {
         throw ProfileCsvError(where + ": '" + text + "' is out of range");
@@ -73,12 +91,21 @@ std::vector<double> ReadProfileCsv(const fs::path& path) {
     std::vector<double> values;
     std::string text;
     int line = 0;
+    int blankLine = 0;  // the first blank line not yet followed by a value
     while (std::getline(in, text)) {
         ++line;
         const std::string field = Trim(text);
-        if (!field.empty()) {
-            values.push_back(ParseValue(field, path, line));
+        if (field.empty()) {
+            blankLine = blankLine == 0 ? line : blankLine;
+            continue;
         }
+        // Skipping a blank line between values would shift every later value by one point.
+        if (blankLine != 0) {
+            throw ProfileCsvError(path.string() + ":" + std::to_string(blankLine) +
+                                  ": blank line; every line must hold one value (blank lines "
+                                  "may only end the file)");
+        }
+        values.push_back(ParseValue(field, path.string() + ":" + std::to_string(line)));
     }
     if (in.bad()) {
         throw ProfileCsvError("cannot read '" + path.string() + "'");

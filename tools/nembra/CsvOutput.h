@@ -19,7 +19,8 @@ public:
 std::string ProfileCsv(double spacing, const std::vector<double>& values);
 void WriteProfileCsv(const fs::path& path, double spacing, const std::vector<double>& values);
 
-// One finite number per line; blank lines are skipped. At least two values (one segment).
+// One finite number per line, nothing else on it (blanks around it aside); blank lines may only
+// end the file. At least two values (one segment).
 std::vector<double> ReadProfileCsv(const fs::path& path);
 
 }  // namespace nembra_cli

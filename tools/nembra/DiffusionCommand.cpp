@@ -31,38 +31,28 @@ struct DiffusionPlan {
     std::unique_ptr<Nembra::DiffusionEquation> solver;
     bool defaultConstructed = true;
     std::vector<double> initial;
-    std::vector<int> snapshotSteps;
-    std::vector<int> plottedSteps;
     fs::path directory;
 };
 
-// Steps at which the profile is saved: the initial one, every `every` steps, and the last.
-std::vector<int> SnapshotSteps(int steps, int every) {
-    std::vector<int> result;
-    for (int s = 0; s < steps; s += every) {
-        result.push_back(s);
-    }
-    result.push_back(steps);
-    return result;
+// The profile is saved at the start, every `every` steps and at the last step. Counted, not
+// listed: a schedule of two billion steps would not fit in memory.
+bool IsSnapshotStep(int step, int steps, int every) {
+    return step % every == 0 || step == steps;
 }
 
-std::vector<int> EvenlyChosen(const std::vector<int>& steps, std::size_t most) {
-    if (steps.size() <= most) {
-        return steps;
-    }
-    std::vector<int> chosen;
-    for (std::size_t k = 0; k < most; ++k) {
-        chosen.push_back(steps[k * (steps.size() - 1) / (most - 1)]);
-    }
-    return chosen;
+long long PlannedSnapshots(int steps, int every) {
+    return (static_cast<long long>(steps) - 1) / every + 2;
 }
 
 DiffusionPlan PlanDiffusion(const DiffusionOptions& o) {
     DiffusionPlan plan;
     std::vector<double> fromFile;
-    if (!o.initialCsv.empty()) {
+    if (o.initialCsv) {
+        if (o.initialCsv->empty()) {
+            throw UsageError("--initial-csv: needs a file name, got an empty one");
+        }
         try {
-            fromFile = ReadProfileCsv(o.initialCsv);
+            fromFile = ReadProfileCsv(*o.initialCsv);
         } catch (const ProfileCsvError& e) {
             throw UsageError(std::string("--initial-csv: ") + e.what());
         }
@@ -85,8 +75,6 @@ DiffusionPlan PlanDiffusion(const DiffusionOptions& o) {
     }
     const int points = plan.solver->GetSamplingPoints();
     plan.initial = fromFile.empty() ? InitialProfile(o.initial, points) : fromFile;
-    plan.snapshotSteps = SnapshotSteps(o.steps, o.snapshotEvery);
-    plan.plottedSteps = EvenlyChosen(plan.snapshotSteps, kMostPlottedProfiles);
     plan.directory = o.output;
     try {
         PrepareOutputDirectory(plan.directory);
@@ -104,6 +92,118 @@ std::vector<double> ReadProfile(const Nembra::DiffusionEquation& solver) {
     return values;
 }
 
+// The profiles a run saved, thinned as it goes so that the plot can show a fair choice of them
+// however long the run: every profile whose number is a multiple of a stride that doubles
+// whenever 2 * kMostPlottedProfiles are kept, and always the latest one.
+class PlottedProfiles {
+public:
+    struct Profile {
+        long long number = 0;  // counted from 0 in the order saved
+        int step = 0;
+        std::vector<double> values;
+    };
+
+    void Add(int step, const std::vector<double>& values) {
+        latest_ = Profile{saved_++, step, values};
+        if (latest_.number % stride_ != 0) {
+            return;
+        }
+        kept_.push_back(latest_);
+        if (kept_.size() >= 2 * kMostPlottedProfiles) {
+            stride_ *= 2;
+            kept_.erase(std::remove_if(kept_.begin(), kept_.end(),
+                                       [&](const Profile& p) { return p.number % stride_ != 0; }),
+                        kept_.end());
+        }
+    }
+
+    // At most kMostPlottedProfiles, evenly spread over what was saved, the first and the last
+    // included.
+    std::vector<const Profile*> Chosen() const {
+        std::vector<const Profile*> candidates;
+        for (const Profile& p : kept_) {
+            candidates.push_back(&p);
+        }
+        if (saved_ > 0 && (kept_.empty() || kept_.back().number != latest_.number)) {
+            candidates.push_back(&latest_);
+        }
+        if (candidates.size() <= kMostPlottedProfiles) {
+            return candidates;
+        }
+        std::vector<const Profile*> chosen;
+        for (std::size_t k = 0; k < kMostPlottedProfiles; ++k) {
+            chosen.push_back(candidates[k * (candidates.size() - 1) / (kMostPlottedProfiles - 1)]);
+        }
+        return chosen;
+    }
+
+private:
+    long long saved_ = 0;
+    long long stride_ = 1;
+    std::vector<Profile> kept_;
+    Profile latest_;
+};
+
+struct DiffusionTally {
+    bool interrupted = false;
+    int steps = 0;
+    long long snapshots = 0;  // profiles saved
+    double seconds = 0.0;
+    double solverSeconds = 0.0;
+};
+
+// What a run produced: its files, the profiles for its plot and its figures.
+struct DiffusionRecord {
+    OutputLog log;
+    PlottedProfiles profiles;
+    DiffusionTally tally;
+};
+
+void SaveProfile(const DiffusionOptions& o, const DiffusionPlan& plan, int step,
+                 DiffusionRecord& record) {
+    const Nembra::DiffusionEquation& solver = *plan.solver;
+    const std::vector<double> profile = ReadProfile(solver);
+    ++record.tally.snapshots;
+    if (Contains(o.formats, "csv")) {
+        const fs::path path = plan.directory / SnapshotFileName("profile", step, ".csv");
+        WriteProfileCsv(path, solver.GetCoordinateStepSize(), profile);
+        record.log.Add("profiles (CSV)", path);
+    }
+    if (Contains(o.formats, "png")) {
+        record.profiles.Add(step, profile);
+    }
+}
+
+// Steps the solver, saving the planned profiles; an interrupted run saves where it stopped.
+void Simulate(const DiffusionOptions& o, DiffusionPlan& plan, Progress& progress,
+              DiffusionRecord& record) {
+    DiffusionTally& tally = record.tally;
+    const Clock::time_point start = Clock::now();
+    for (int step = 0;; ++step) {
+        const bool planned = IsSnapshotStep(step, o.steps, o.snapshotEvery);
+        if (planned) {
+            SaveProfile(o, plan, step, record);
+        }
+        if (step == o.steps) {
+            break;
+        }
+        if (InterruptGuard::Requested()) {
+            tally.interrupted = true;
+            if (!planned) {
+                SaveProfile(o, plan, step, record);
+            }
+            break;
+        }
+        const Clock::time_point t0 = Clock::now();
+        plan.solver->UpdateDatas();
+        tally.solverSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+        tally.steps = step + 1;
+        progress.Update(tally.steps);
+    }
+    progress.Finish();
+    tally.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 LineSeries ProfileSeries(const std::vector<double>& values, double spacing, double time,
                          double shade) {
     LineSeries series;
@@ -118,83 +218,62 @@ LineSeries ProfileSeries(const std::vector<double>& values, double spacing, doub
     return series;
 }
 
-struct DiffusionTally {
-    bool interrupted = false;
-    int steps = 0;
-    double seconds = 0.0;
-    double solverSeconds = 0.0;
-};
+// A first profile far taller than the others (a spike) would squash them at the floor: the y
+// axis then follows the later profiles, and the plot says where the first one goes.
+void FollowLaterProfiles(LinePlot& plot) {
+    if (plot.logY || plot.series.size() < 3) {
+        return;
+    }
+    ValueRange later;
+    for (std::size_t k = 1; k < plot.series.size(); ++k) {
+        const ValueRange r = FiniteRange(plot.series[k].y);
+        if (!r.empty) {
+            later.min = later.empty ? r.min : std::min(later.min, r.min);
+            later.max = later.empty ? r.max : std::max(later.max, r.max);
+            later.empty = false;
+        }
+    }
+    const ValueRange first = FiniteRange(plot.series.front().y);
+    if (later.empty || first.empty) {
+        return;
+    }
+    const double laterSpan = later.max / 2.0 - later.min / 2.0;
+    const double allSpan =
+        std::max(first.max, later.max) / 2.0 - std::min(first.min, later.min) / 2.0;
+    if (!(laterSpan > 0.0) || laterSpan * 4.0 > allSpan) {
+        return;
+    }
+    plot.yRange = AxisSpan(later.min, later.max, 0.04);
+    plot.note = plot.series.front().label + " spans " + FormatNumber(first.min) + " … " +
+                FormatNumber(first.max) + ", beyond this axis (--log-y shows all)";
+}
 
-// What a run produced: its files, the curves of its plot and its figures.
-struct DiffusionRecord {
-    OutputLog log;
-    LinePlot plot;
-    DiffusionTally tally;
-};
-
-void SaveProfile(const DiffusionOptions& o, const DiffusionPlan& plan, int step, bool plotted,
-                 DiffusionRecord& record) {
+void WriteProfilePlot(const DiffusionOptions& o, const DiffusionPlan& plan,
+                      DiffusionRecord& record) {
     const Nembra::DiffusionEquation& solver = *plan.solver;
-    const std::vector<double> profile = ReadProfile(solver);
-    const double dx = solver.GetCoordinateStepSize();
-    if (Contains(o.formats, "csv")) {
-        const fs::path path = plan.directory / SnapshotFileName("profile", step, ".csv");
-        WriteProfileCsv(path, dx, profile);
-        record.log.Add("profiles (CSV)", path);
+    LinePlot plot;
+    const std::vector<const PlottedProfiles::Profile*> chosen = record.profiles.Chosen();
+    const int lastStep = chosen.empty() ? 1 : std::max(chosen.back()->step, 1);
+    for (const PlottedProfiles::Profile* p : chosen) {
+        plot.series.push_back(ProfileSeries(p->values, solver.GetCoordinateStepSize(),
+                                            p->step * solver.GetTimeInterval(),
+                                            static_cast<double>(p->step) / lastStep));
     }
-    if (plotted) {
-        const double shade = static_cast<double>(step) / o.steps;
-        record.plot.series.push_back(
-            ProfileSeries(profile, dx, step * solver.GetTimeInterval(), shade));
-    }
-}
-
-bool Listed(const std::vector<int>& steps, int step) {
-    return std::binary_search(steps.begin(), steps.end(), step);
-}
-
-// Steps the solver, saving the planned profiles; an interrupted run saves where it stopped.
-void Simulate(const DiffusionOptions& o, DiffusionPlan& plan, Progress& progress,
-              DiffusionRecord& record) {
-    DiffusionTally& tally = record.tally;
-    const Clock::time_point start = Clock::now();
-    for (int step = 0;; ++step) {
-        if (Listed(plan.snapshotSteps, step)) {
-            SaveProfile(o, plan, step, Listed(plan.plottedSteps, step), record);
-        }
-        if (step == o.steps) {
-            break;
-        }
-        if (InterruptGuard::Requested()) {
-            tally.interrupted = true;
-            if (!Listed(plan.snapshotSteps, step)) {
-                SaveProfile(o, plan, step, true, record);
-            }
-            break;
-        }
-        const Clock::time_point t0 = Clock::now();
-        plan.solver->UpdateDatas();
-        tally.solverSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
-        tally.steps = step + 1;
-        progress.Update(tally.steps);
-    }
-    progress.Finish();
-    tally.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void WriteProfilePlot(const DiffusionPlan& plan, DiffusionRecord& record) {
-    record.plot.title = "diffusion profiles, " + std::to_string(record.plot.series.size()) +
-                        " of " + std::to_string(plan.snapshotSteps.size()) + " snapshots";
-    record.plot.xLabel = "x";
-    record.plot.yLabel = "f";
+    plot.title = "diffusion profiles, " + std::to_string(chosen.size()) + " of " +
+                 std::to_string(record.tally.snapshots) + " saved (t in model units)";
+    plot.xLabel = "x (model units)";
+    plot.yLabel = o.logY ? "f (log scale)" : "f";
+    plot.logY = o.logY;
+    FollowLaterProfiles(plot);
     const fs::path path = plan.directory / "profiles.png";
-    WriteLinePlotPng(path, record.plot);
+    WriteLinePlotPng(path, plot);
     record.log.Add("line plot (PNG)", path);
 }
 
 nlohmann::json SummaryJson(const DiffusionOptions& o, const DiffusionPlan& plan,
-                           const DiffusionTally& tally) {
+                           const DiffusionRecord& record) {
     const Nembra::DiffusionEquation& solver = *plan.solver;
+    const DiffusionTally& tally = record.tally;
     const double dt = solver.GetTimeInterval();
     return {
         {"command", "diffusion"},
@@ -206,13 +285,14 @@ nlohmann::json SummaryJson(const DiffusionOptions& o, const DiffusionPlan& plan,
           {"sampling_points", solver.GetSamplingPoints()},
           {"beta", solver.GetBeta()},
           {"diffusion_number", solver.GetConstValue_A()},
-          {"initial", o.initialCsv.empty() ? o.initial : "csv:" + o.initialCsv},
+          {"initial", o.initialCsv ? "csv:" + *o.initialCsv : o.initial},
           {"snapshot_every", o.snapshotEvery}}},
         {"steps", tally.steps},
         {"interrupted", tally.interrupted},
         {"model_time", tally.steps * dt},
         {"profile_at_end", RangeJson(FiniteRange(ReadProfile(solver)))},
-        {"snapshots", plan.snapshotSteps.size()},
+        {"snapshots", tally.snapshots},
+        {"snapshots_planned", PlannedSnapshots(o.steps, o.snapshotEvery)},
         {"wall_time",
          {{"total_s", tally.seconds},
           {"per_step_s", tally.steps > 0 ? tally.solverSeconds / tally.steps : 0.0}}},
@@ -308,6 +388,8 @@ CLI::App* AddDiffusionCommand(CLI::App& app, DiffusionOptions& o) {
         ->check(OneOf({"csv", "png", "json"}, "format"))
         ->capture_default_str();
     cmd->add_option("-o,--output", o.output, "Output folder")->capture_default_str();
+    cmd->add_flag("--log-y", o.logY,
+                  "Draw the profile plot's f by decades (values <= 0 are left out of it)");
     cmd->add_flag("-q,--quiet", o.quiet, "No progress and no closing table");
     return cmd;
 }
@@ -330,11 +412,11 @@ int RunDiffusion(const DiffusionOptions& o, Console& console) {
     try {
         Simulate(o, plan, progress, record);
         if (Contains(o.formats, "png")) {
-            WriteProfilePlot(plan, record);
+            WriteProfilePlot(o, plan, record);
         }
         if (Contains(o.formats, "json")) {
             const fs::path path = plan.directory / "summary.json";
-            WriteJson(path, SummaryJson(o, plan, record.tally));
+            WriteJson(path, SummaryJson(o, plan, record));
             record.log.Add("summary (JSON)", path);
         }
     } catch (const OutputError& e) {

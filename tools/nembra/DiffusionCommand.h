@@ -18,11 +18,12 @@ struct DiffusionOptions {
     std::optional<int> segments;
     std::optional<double> beta;
     std::string initial = "gaussian";
-    std::string initialCsv;  // one value per line; replaces --initial
+    std::optional<std::string> initialCsv;  // one value per line; replaces --initial
     int steps = 2000;
     int snapshotEvery = 200;
     std::vector<std::string> formats{"csv", "png", "json"};
     std::string output = "nembra-out/diffusion";
+    bool logY = false;  // profile plot by decades
     bool quiet = false;
 };
 

@@ -25,22 +25,46 @@ SurfacePtr MakeSurface(cairo_format_t format, int width, int height) {
 }
 
 // Heat map layout, pixels.
-constexpr double kMarginLeft = 44.0;
-constexpr double kMarginTop = 52.0;
-constexpr double kMarginBottom = 40.0;
+constexpr double kMarginLeft = 74.0;
+constexpr double kMarginTop = 60.0;
+constexpr double kMarginBottom = 52.0;
+constexpr double kNoteHeight = 18.0;
 constexpr double kBarGap = 18.0;
 constexpr double kBarWidth = 20.0;
-constexpr double kBarLabelWidth = 96.0;
+constexpr double kBarLabelWidth = 80.0;
 constexpr double kFontSize = 13.0;
+constexpr int kColorBarTicks = 5;
 constexpr std::uint32_t kUnusableColor = 0xFFBFBFBFu;  // light grey marks infinite and NaN values
 
 struct PlotBox {
     double x, y, width, height;
 };
 
+double TrueMapHeight(const HeatMap& map) {
+    return map.ny * map.cellHeight;
+}
+
+double MapWidth(const HeatMap& map) {
+    return std::max(1.0, std::round(map.nx * map.cellWidth));
+}
+
+double MapHeight(const HeatMap& map) {
+    const double tallest = std::min(4.0 * MapWidth(map), kLargestMapSide);
+    return std::round(std::clamp(TrueMapHeight(map), kSmallestMapSide, tallest));
+}
+
+// How much taller (> 1) or flatter (< 1) the map is drawn than the domain's true aspect.
+double VerticalStretch(const HeatMap& map) {
+    const double trueHeight = TrueMapHeight(map);
+    return trueHeight > 0.0 ? MapHeight(map) / trueHeight : 1.0;
+}
+
+bool Stretched(const HeatMap& map) {
+    return std::fabs(VerticalStretch(map) - 1.0) > 0.02;
+}
+
 PlotBox HeatMapBox(const HeatMap& map) {
-    return {kMarginLeft, kMarginTop, std::max(1.0, std::round(map.nx * map.cellWidth)),
-            std::max(1.0, std::round(map.ny * map.cellHeight))};
+    return {kMarginLeft, kMarginTop, MapWidth(map), MapHeight(map)};
 }
 
 void UseFont(cairo_t* cr, double size, bool bold = false) {
@@ -72,42 +96,68 @@ void DrawRotatedText(cairo_t* cr, const std::string& text, double x, double y) {
     cairo_restore(cr);
 }
 
-ValueRange ColorRange(const HeatMap& map) {
-    ValueRange range = FiniteRange(*map.values);
-    if (map.symmetricRange && !range.empty) {
-        const double reach = std::max(std::fabs(range.min), std::fabs(range.max));
-        range.min = -reach;
-        range.max = reach;
-    }
-    return range;
+void DrawLine(cairo_t* cr, double x0, double y0, double x1, double y1) {
+    cairo_move_to(cr, x0, y0);
+    cairo_line_to(cr, x1, y1);
+    cairo_stroke(cr);
 }
 
+// Position of a value along the colour scale, 0 at min and 1 at max; NaN for a value that a
+// log scale cannot place (<= 0), which then counts as below the range.
+double ScalePosition(const ColorScale& scale, double value) {
+    if (scale.log) {
+        if (!(value > 0.0)) {
+            return -HUGE_VAL;
+        }
+        return FractionOf(std::log10(value), std::log10(scale.min), std::log10(scale.max));
+    }
+    return FractionOf(value, scale.min, scale.max);
+}
+
+struct RenderedNodes {
+    SurfacePtr surface{nullptr, cairo_surface_destroy};
+    long long below = 0;  // finite values beyond the colour range, drawn in the end colours
+    long long above = 0;
+};
+
 // One pixel per node, row 0 at the top holding the highest y; the caller scales it up.
-SurfacePtr RenderNodes(const HeatMap& map, const ValueRange& range) {
-    SurfacePtr surface = MakeSurface(CAIRO_FORMAT_RGB24, map.nx, map.ny);
+RenderedNodes RenderNodes(const HeatMap& map, const std::optional<ColorScale>& scale) {
+    RenderedNodes rendered;
+    rendered.surface = MakeSurface(CAIRO_FORMAT_RGB24, map.nx, map.ny);
     const ColorTable table = MakeColorTable(map.colorMap);
-    const double span = range.max - range.min;
-    unsigned char* data = cairo_image_surface_get_data(surface.get());
-    const int stride = cairo_image_surface_get_stride(surface.get());
+    unsigned char* data = cairo_image_surface_get_data(rendered.surface.get());
+    const int stride = cairo_image_surface_get_stride(rendered.surface.get());
     for (int j = 0; j < map.ny; ++j) {
         auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(stride) *
                                                                 (map.ny - 1 - j));
         for (int i = 0; i < map.nx; ++i) {
             const double value =
                 (*map.values)[static_cast<std::size_t>(i) + static_cast<std::size_t>(map.nx) * j];
-            if (!std::isfinite(value)) {
+            if (!std::isfinite(value) || !scale) {
                 row[i] = kUnusableColor;
                 continue;
             }
-            const double t = span > 0.0 ? (value - range.min) / span : 0.5;
-            row[i] = table.packed[std::clamp(static_cast<int>(std::lround(t * 255.0)), 0, 255)];
+            const double t = ScalePosition(*scale, value);
+            rendered.below += t < 0.0 ? 1 : 0;
+            rendered.above += t > 1.0 ? 1 : 0;
+            row[i] = table.packed[static_cast<int>(std::lround(std::clamp(t, 0.0, 1.0) * 255.0))];
         }
     }
-    cairo_surface_mark_dirty(surface.get());
-    return surface;
+    cairo_surface_mark_dirty(rendered.surface.get());
+    return rendered;
 }
 
-void DrawColorBar(cairo_t* cr, const HeatMap& map, const PlotBox& box, const ValueRange& range) {
+// A small triangle beyond one end of the colour bar: some values lie past that end.
+void DrawBeyondArrow(cairo_t* cr, double left, double tipY, double baseY) {
+    cairo_move_to(cr, left + kBarWidth / 2.0, tipY);
+    cairo_line_to(cr, left + kBarWidth, baseY);
+    cairo_line_to(cr, left, baseY);
+    cairo_close_path(cr);
+    cairo_fill(cr);
+}
+
+void DrawColorBar(cairo_t* cr, const HeatMap& map, const PlotBox& box,
+                  const std::optional<ColorScale>& scale, const RenderedNodes& rendered) {
     const double left = box.x + box.width + kBarGap;
     cairo_pattern_t* gradient = cairo_pattern_create_linear(0, box.y + box.height, 0, box.y);
     for (int k = 0; k <= 32; ++k) {
@@ -124,15 +174,59 @@ void DrawColorBar(cairo_t* cr, const HeatMap& map, const PlotBox& box, const Val
 
     UseFont(cr, kFontSize);
     const double labelX = left + kBarWidth + 6.0;
-    if (range.empty) {
+    if (!scale) {
         DrawText(cr, "no finite value", labelX, box.y + box.height / 2.0, Align::Left);
         return;
     }
-    const double mid = range.min + (range.max - range.min) / 2.0;
-    DrawText(cr, FormatNumber(range.max), labelX, box.y + kFontSize * 0.8, Align::Left);
-    DrawText(cr, FormatNumber(mid), labelX, box.y + box.height / 2.0 + kFontSize * 0.35,
-             Align::Left);
-    DrawText(cr, FormatNumber(range.min), labelX, box.y + box.height, Align::Left);
+    if (rendered.above > 0) {
+        DrawBeyondArrow(cr, left, box.y - 9.0, box.y - 2.0);
+    }
+    if (rendered.below > 0) {
+        DrawBeyondArrow(cr, left, box.y + box.height + 9.0, box.y + box.height + 2.0);
+    }
+    const Ticks ticks = scale->log ? LogTicks(scale->min, scale->max, kColorBarTicks)
+                                   : LinearTicks(scale->min, scale->max, kColorBarTicks);
+    for (std::size_t k = 0; k < ticks.values.size(); ++k) {
+        const double y =
+            box.y +
+            box.height * (1.0 - std::clamp(ScalePosition(*scale, ticks.values[k]), 0.0, 1.0));
+        DrawLine(cr, left + kBarWidth - 5.0, std::round(y) + 0.5, left + kBarWidth,
+                 std::round(y) + 0.5);
+        DrawText(cr, ticks.labels[k], labelX, y + kFontSize * 0.35, Align::Left);
+    }
+}
+
+// Ticks on both axes in a unit that suits the domain (µm for a domain of micrometres), placed at
+// the node centres' coordinates: node 0 sits at x = 0, in the middle of its cell.
+void DrawHeatMapAxes(cairo_t* cr, const HeatMap& map, const PlotBox& box) {
+    const LengthUnit unit = ChooseLengthUnit(std::max(map.lengthX, map.lengthY));
+    UseFont(cr, kFontSize);
+    cairo_set_line_width(cr, 1.0);
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+    const double cellX = box.width / std::max(map.nx, 1);
+    const double cellY = box.height / std::max(map.ny, 1);
+    const double spanX = map.lengthX / unit.metres;
+    const double spanY = map.lengthY / unit.metres;
+    const Ticks xTicks = LinearTicks(0.0, spanX, 4);
+    for (std::size_t k = 0; k < xTicks.values.size(); ++k) {
+        const double x =
+            box.x + cellX / 2.0 + FractionOf(xTicks.values[k], 0.0, spanX) * (box.width - cellX);
+        DrawLine(cr, std::round(x) + 0.5, box.y + box.height, std::round(x) + 0.5,
+                 box.y + box.height + 5.0);
+        DrawText(cr, xTicks.labels[k], x, box.y + box.height + 19.0, Align::Centre);
+    }
+    const Ticks yTicks = LinearTicks(0.0, spanY, 4);
+    for (std::size_t k = 0; k < yTicks.values.size(); ++k) {
+        const double y = box.y + box.height - cellY / 2.0 -
+                         FractionOf(yTicks.values[k], 0.0, spanY) * (box.height - cellY);
+        DrawLine(cr, box.x - 5.0, std::round(y) + 0.5, box.x, std::round(y) + 0.5);
+        DrawText(cr, yTicks.labels[k], box.x - 7.0, y + kFontSize * 0.35, Align::Right);
+    }
+    cairo_rectangle(cr, box.x - 0.5, box.y - 0.5, box.width + 1.0, box.height + 1.0);
+    cairo_stroke(cr);
+    DrawText(cr, "x (" + unit.name + ")", box.x + box.width / 2.0, box.y + box.height + 38.0,
+             Align::Centre);
+    DrawRotatedText(cr, "y (" + unit.name + ")", 16.0, box.y + box.height / 2.0);
 }
 
 void DrawHeatMapLabels(cairo_t* cr, const HeatMap& map, const PlotBox& box) {
@@ -141,12 +235,14 @@ void DrawHeatMapLabels(cairo_t* cr, const HeatMap& map, const PlotBox& box) {
     DrawText(cr, map.title, box.x, 22.0, Align::Left);
     UseFont(cr, kFontSize);
     DrawText(cr, map.caption, box.x, 42.0, Align::Left);
-    DrawText(cr, "x → 0 … " + FormatNumber(map.lengthX) + " m", box.x + box.width / 2.0,
-             box.y + box.height + 24.0, Align::Centre);
-    DrawRotatedText(cr, "y → 0 … " + FormatNumber(map.lengthY) + " m", kMarginLeft - 14.0,
-                    box.y + box.height / 2.0);
+    if (Stretched(map)) {
+        const double stretch = VerticalStretch(map);
+        const std::string how = stretch > 1.0 ? "y stretched ×" + FormatNumber(stretch)
+                                              : "y squeezed ÷" + FormatNumber(1.0 / stretch);
+        DrawText(cr, how + " to keep the picture readable", box.x,
+                 box.y + box.height + kMarginBottom + 10.0, Align::Left);
+    }
 }
-
 // Cairo draws the picture; libpng encodes it in the fast mode of its simplified interface (no
 // row filters, light compression). That takes about a third of the time of
 // cairo_surface_write_to_png, which uses libpng's defaults, for files a third larger: a run
@@ -199,10 +295,41 @@ double DefaultCellWidth(int nx) {
     return std::clamp(std::ceil(kTargetWidth / std::max(nx, 1)), 1.0, kLargestCell);
 }
 
+std::optional<ColorScale> FitColorScale(const std::vector<double>& values, bool symmetric,
+                                        bool log) {
+    ValueRange range;
+    if (log) {
+        std::vector<double> positive;
+        std::copy_if(values.begin(), values.end(), std::back_inserter(positive),
+                     [](double v) { return v > 0.0; });
+        range = FiniteRange(positive);
+    } else {
+        range = FiniteRange(values);
+    }
+    if (range.empty) {
+        return std::nullopt;
+    }
+    if (symmetric && !log) {
+        const double reach = std::max(std::fabs(range.min), std::fabs(range.max));
+        range.min = -reach;
+        range.max = reach;
+    }
+    if (log) {
+        // A uniform positive field: a decade around its value.
+        if (!(range.max > range.min)) {
+            return ColorScale{range.min / std::sqrt(10.0), range.max * std::sqrt(10.0), true};
+        }
+        return ColorScale{range.min, range.max, true};
+    }
+    const Span span = AxisSpan(range.min, range.max, 0.0);
+    return ColorScale{span.lo, span.hi, false};
+}
+
 ImageSize HeatMapImageSize(const HeatMap& map) {
     const PlotBox box = HeatMapBox(map);
+    const double note = Stretched(map) ? kNoteHeight : 0.0;
     return {static_cast<int>(box.x + box.width + kBarGap + kBarWidth + kBarLabelWidth),
-            static_cast<int>(box.y + box.height + kMarginBottom)};
+            static_cast<int>(box.y + box.height + kMarginBottom + note)};
 }
 
 Pixel HeatMapPixelOfNode(const HeatMap& map, int i, int j) {
@@ -214,26 +341,29 @@ Pixel HeatMapPixelOfNode(const HeatMap& map, int i, int j) {
 void WriteHeatMapPng(const fs::path& path, const HeatMap& map) {
     const PlotBox box = HeatMapBox(map);
     const ImageSize size = HeatMapImageSize(map);
-    const ValueRange range = ColorRange(map);
+    const std::optional<ColorScale> scale =
+        map.scale ? map.scale : FitColorScale(*map.values, map.symmetricRange, false);
     // RGB24: no alpha channel to encode, which makes the PNG noticeably cheaper to write.
     SurfacePtr image = MakeSurface(CAIRO_FORMAT_RGB24, size.width, size.height);
     ContextPtr cr(cairo_create(image.get()), cairo_destroy);
     cairo_set_source_rgb(cr.get(), 1.0, 1.0, 1.0);
     cairo_paint(cr.get());
 
+    RenderedNodes rendered;
     if (map.nx > 0 && map.ny > 0) {
-        SurfacePtr nodes = RenderNodes(map, range);
+        rendered = RenderNodes(map, scale);
         cairo_save(cr.get());
         cairo_translate(cr.get(), box.x, box.y);
         cairo_scale(cr.get(), box.width / map.nx, box.height / map.ny);
-        cairo_set_source_surface(cr.get(), nodes.get(), 0.0, 0.0);
+        cairo_set_source_surface(cr.get(), rendered.surface.get(), 0.0, 0.0);
         // Nearest neighbour: every node stays one flat cell, as computed.
         cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_NEAREST);
         cairo_rectangle(cr.get(), 0.0, 0.0, map.nx, map.ny);
         cairo_fill(cr.get());
         cairo_restore(cr.get());
     }
-    DrawColorBar(cr.get(), map, box, range);
+    DrawColorBar(cr.get(), map, box, scale, rendered);
+    DrawHeatMapAxes(cr.get(), map, box);
     DrawHeatMapLabels(cr.get(), map, box);
     WriteAtomically(
         path, [&](const fs::path& temporary) { return WriteSurface(image.get(), temporary); });
@@ -241,143 +371,258 @@ void WriteHeatMapPng(const fs::path& path, const HeatMap& map) {
 
 namespace {
 
+// Line plot layout, pixels.
+constexpr double kPlotLeft = 86.0;
+constexpr double kPlotTop = 44.0;
+constexpr double kPlotBottom = 58.0;
+constexpr double kPlotRight = 30.0;
+constexpr double kLegendWidth = 170.0;
+constexpr double kDataMargin = 0.04;  // of the data's span, beyond each end of an axis
+// Coordinates far outside the frame are pulled in to this distance: Cairo's fixed-point
+// geometry wraps beyond a few million pixels, and the frame clips them anyway.
+constexpr double kFarOutside = 1e5;
+
+bool ShowsLegend(const LinePlot& plot) {
+    return plot.series.size() >= 2;
+}
+
+// One axis: the shown span (in log10 units on a log axis) and its ticks in data units.
 struct Axis {
-    double min = 0.0;
-    double max = 1.0;
-    std::vector<double> ticks;
+    Span span{0.0, 1.0};
+    bool log = false;
+    Ticks ticks;
+
+    double Fraction(double value) const {
+        if (log) {
+            return value > 0.0 ? FractionOf(std::log10(value), span.lo, span.hi) : std::nan("");
+        }
+        return FractionOf(value, span.lo, span.hi);
+    }
 };
 
-// Round tick spacing (1, 2 or 5 times a power of ten) giving about `count` ticks.
-Axis MakeAxis(double lo, double hi, int count) {
-    if (!(hi > lo)) {
-        const double pad = lo == 0.0 ? 1.0 : std::fabs(lo) * 0.1;
-        lo -= pad;
-        hi += pad;
-    }
-    const double raw = (hi - lo) / count;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = magnitude;
-    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
-        step = factor * magnitude;
-        if (step >= raw) {
-            break;
+struct DataRange {
+    double lo = HUGE_VAL;
+    double hi = -HUGE_VAL;
+    void Extend(const std::vector<double>& values, bool positiveOnly) {
+        for (double v : values) {
+            if (std::isfinite(v) && (!positiveOnly || v > 0.0)) {
+                lo = std::min(lo, v);
+                hi = std::max(hi, v);
+            }
         }
     }
+    bool Empty() const { return lo > hi; }
+};
+
+Axis LinearAxis(const DataRange& data) {
     Axis axis;
-    axis.min = std::floor(lo / step) * step;
-    axis.max = std::ceil(hi / step) * step;
-    for (double t = axis.min; t <= axis.max + step * 0.5; t += step) {
-        axis.ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
-    }
+    axis.span = data.Empty() ? Span{0.0, 1.0} : AxisSpan(data.lo, data.hi, kDataMargin);
+    axis.ticks = LinearTicks(axis.span.lo, axis.span.hi, 5);
     return axis;
 }
 
-void ExtendRange(double& lo, double& hi, const std::vector<double>& values) {
-    for (double v : values) {
-        if (std::isfinite(v)) {
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-        }
-    }
+Axis LogAxis(const DataRange& data) {
+    Axis axis;
+    axis.log = true;
+    axis.span = data.Empty() ? Span{0.0, 1.0}
+                             : AxisSpan(std::log10(data.lo), std::log10(data.hi), kDataMargin);
+    axis.ticks = LogTicks(std::pow(10.0, axis.span.lo), std::pow(10.0, axis.span.hi), 4);
+    return axis;
 }
-
-}  // namespace
-
-namespace {
 
 // Maps data coordinates into the plot box.
 struct PlotFrame {
     PlotBox box;
     Axis x;
     Axis y;
-    double Px(double value) const { return box.x + (value - x.min) / (x.max - x.min) * box.width; }
-    double Py(double value) const {
-        return box.y + box.height - (value - y.min) / (y.max - y.min) * box.height;
+    double Px(double value) const {
+        return std::clamp(box.x + x.Fraction(value) * box.width, box.x - kFarOutside,
+                          box.x + box.width + kFarOutside);
     }
+    double Py(double value) const {
+        return std::clamp(box.y + box.height - y.Fraction(value) * box.height, box.y - kFarOutside,
+                          box.y + box.height + kFarOutside);
+    }
+    bool Placeable(double px, double py) const { return std::isfinite(px) && std::isfinite(py); }
 };
 
 PlotFrame FrameFor(const LinePlot& plot) {
-    constexpr double kLeft = 86.0;
-    constexpr double kTop = 44.0;
-    constexpr double kBottom = 58.0;
-    constexpr double kLegendWidth = 166.0;
-    double xLo = HUGE_VAL, xHi = -HUGE_VAL, yLo = HUGE_VAL, yHi = -HUGE_VAL;
+    DataRange xData;
+    DataRange yData;
     for (const LineSeries& s : plot.series) {
-        ExtendRange(xLo, xHi, s.x);
-        ExtendRange(yLo, yHi, s.y);
+        xData.Extend(s.x, false);
+        yData.Extend(s.y, plot.logY);
     }
-    if (xLo > xHi) {
-        xLo = yLo = 0.0;
-        xHi = yHi = 1.0;
+    const double right = ShowsLegend(plot) ? kLegendWidth : kPlotRight;
+    PlotFrame frame{{kPlotLeft, kPlotTop + (plot.note.empty() ? 0.0 : kNoteHeight),
+                     plot.width - kPlotLeft - right, 0.0},
+                    LinearAxis(xData),
+                    plot.logY ? LogAxis(yData) : LinearAxis(yData)};
+    frame.box.height = plot.height - frame.box.y - kPlotBottom;
+    if (plot.yRange) {
+        if (plot.logY) {
+            frame.y.span = {std::log10(plot.yRange->lo), std::log10(plot.yRange->hi)};
+            frame.y.ticks = LogTicks(plot.yRange->lo, plot.yRange->hi, 4);
+        } else {
+            frame.y.span = *plot.yRange;
+            frame.y.ticks = LinearTicks(plot.yRange->lo, plot.yRange->hi, 5);
+        }
     }
-    return {{kLeft, kTop, plot.width - kLeft - kLegendWidth, plot.height - kTop - kBottom},
-            MakeAxis(xLo, xHi, 8),
-            MakeAxis(yLo, yHi, 6)};
+    return frame;
 }
 
 void DrawGridAndTicks(cairo_t* cr, const PlotFrame& f) {
     const PlotBox& box = f.box;
     UseFont(cr, kFontSize);
     cairo_set_line_width(cr, 1.0);
-    for (double t : f.x.ticks) {
-        const double x = std::round(f.Px(t)) + 0.5;
+    for (std::size_t k = 0; k < f.x.ticks.values.size(); ++k) {
+        const double x = f.Px(f.x.ticks.values[k]);
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, x, box.y);
-        cairo_line_to(cr, x, box.y + box.height);
-        cairo_stroke(cr);
+        DrawLine(cr, std::round(x) + 0.5, box.y, std::round(x) + 0.5, box.y + box.height);
         cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-        DrawText(cr, FormatNumber(t), f.Px(t), box.y + box.height + 18.0, Align::Centre);
+        DrawText(cr, f.x.ticks.labels[k], x, box.y + box.height + 18.0, Align::Centre);
     }
-    for (double t : f.y.ticks) {
-        const double y = std::round(f.Py(t)) + 0.5;
+    for (std::size_t k = 0; k < f.y.ticks.values.size(); ++k) {
+        const double y = f.Py(f.y.ticks.values[k]);
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, box.x, y);
-        cairo_line_to(cr, box.x + box.width, y);
-        cairo_stroke(cr);
+        DrawLine(cr, box.x, std::round(y) + 0.5, box.x + box.width, std::round(y) + 0.5);
         cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-        DrawText(cr, FormatNumber(t), box.x - 6.0, f.Py(t) + kFontSize * 0.35, Align::Right);
+        DrawText(cr, f.y.ticks.labels[k], box.x - 6.0, y + kFontSize * 0.35, Align::Right);
     }
     cairo_rectangle(cr, box.x + 0.5, box.y + 0.5, box.width, box.height);
     cairo_stroke(cr);
 }
 
-// Non-finite points break a curve instead of being drawn somewhere.
-void DrawCurves(cairo_t* cr, const PlotFrame& f, const std::vector<LineSeries>& series) {
+// Traces a curve, at most four points per pixel column: the first, lowest, highest and last
+// point of each run of points that fall in one column. A million-point profile then costs what
+// the pixels can show, and looks the same. Non-finite points (and, on a log axis, values <= 0)
+// break the curve instead of being drawn somewhere.
+class CurveTracer {
+public:
+    explicit CurveTracer(cairo_t* cr) : cr_(cr) {}
+
+    void Add(double px, double py) {
+        const long column = static_cast<long>(std::floor(px));
+        if (open_ && column == column_) {
+            lowest_ = std::min(lowest_, py);
+            highest_ = std::max(highest_, py);
+            lastX_ = px;
+            lastY_ = py;
+            return;
+        }
+        Flush();
+        open_ = true;
+        column_ = column;
+        firstX_ = lastX_ = px;
+        firstY_ = lastY_ = lowest_ = highest_ = py;
+    }
+
+    void Break() {
+        Flush();
+        penDown_ = false;
+    }
+
+private:
+    void Flush() {
+        if (!open_) {
+            return;
+        }
+        Visit(firstX_, firstY_);
+        if (lowest_ != highest_) {
+            Visit(firstX_, lowest_);
+            Visit(firstX_, highest_);
+        }
+        Visit(lastX_, lastY_);
+        open_ = false;
+    }
+
+    void Visit(double x, double y) {
+        if (penDown_) {
+            cairo_line_to(cr_, x, y);
+        } else {
+            cairo_move_to(cr_, x, y);
+            penDown_ = true;
+        }
+    }
+
+    cairo_t* cr_;
+    bool penDown_ = false;
+    bool open_ = false;
+    long column_ = 0;
+    double firstX_ = 0.0, firstY_ = 0.0, lastX_ = 0.0, lastY_ = 0.0;
+    double lowest_ = 0.0, highest_ = 0.0;
+};
+
+void DrawMarker(cairo_t* cr, const Rgb& color, double x, double y) {
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x, y, 4.5, 0.0, 2.0 * M_PI);
+    cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
+    cairo_fill_preserve(cr);
+    cairo_set_source_rgb(cr, color.r, color.g, color.b);
+    cairo_stroke(cr);
+}
+
+void DrawSeries(cairo_t* cr, const PlotFrame& f, const LineSeries& s) {
+    const std::size_t count = std::min(s.x.size(), s.y.size());
+    if (s.style == SeriesStyle::Markers) {
+        cairo_set_line_width(cr, 1.8);
+        for (std::size_t k = 0; k < count; ++k) {
+            const double px = f.Px(s.x[k]);
+            const double py = f.Py(s.y[k]);
+            if (std::isfinite(s.x[k]) && std::isfinite(s.y[k]) && f.Placeable(px, py)) {
+                DrawMarker(cr, s.color, px, py);
+            }
+        }
+        return;
+    }
+    cairo_set_line_width(cr, 1.6);
+    cairo_set_source_rgb(cr, s.color.r, s.color.g, s.color.b);
+    CurveTracer tracer(cr);
+    for (std::size_t k = 0; k < count; ++k) {
+        const double px = f.Px(s.x[k]);
+        const double py = f.Py(s.y[k]);
+        if (!std::isfinite(s.x[k]) || !std::isfinite(s.y[k]) || !f.Placeable(px, py)) {
+            tracer.Break();
+        } else {
+            tracer.Add(px, py);
+        }
+    }
+    tracer.Break();
+    cairo_stroke(cr);
+}
+
+// Curves first, then markers on top, so that published values stay visible on the curve.
+void DrawAllSeries(cairo_t* cr, const PlotFrame& f, const std::vector<LineSeries>& series) {
     cairo_save(cr);
     cairo_rectangle(cr, f.box.x, f.box.y, f.box.width, f.box.height);
     cairo_clip(cr);
-    cairo_set_line_width(cr, 1.6);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    for (const LineSeries& s : series) {
-        cairo_set_source_rgb(cr, s.color.r, s.color.g, s.color.b);
-        bool penDown = false;
-        for (std::size_t k = 0; k < s.x.size() && k < s.y.size(); ++k) {
-            if (!std::isfinite(s.x[k]) || !std::isfinite(s.y[k])) {
-                penDown = false;
-                continue;
-            }
-            if (penDown) {
-                cairo_line_to(cr, f.Px(s.x[k]), f.Py(s.y[k]));
-            } else {
-                cairo_move_to(cr, f.Px(s.x[k]), f.Py(s.y[k]));
-                penDown = true;
+    for (SeriesStyle style : {SeriesStyle::Line, SeriesStyle::Markers}) {
+        for (const LineSeries& s : series) {
+            if (s.style == style) {
+                DrawSeries(cr, f, s);
             }
         }
-        cairo_stroke(cr);
     }
     cairo_restore(cr);
 }
 
+// Each entry drawn as its series is: a short line or a marker.
 void DrawLegend(cairo_t* cr, const PlotFrame& f, const std::vector<LineSeries>& series) {
     const double x = f.box.x + f.box.width + 16.0;
     double y = f.box.y + 10.0;
     UseFont(cr, kFontSize);
     for (const LineSeries& s : series) {
-        cairo_set_source_rgb(cr, s.color.r, s.color.g, s.color.b);
-        cairo_rectangle(cr, x, y - 9.0, 16.0, 10.0);
-        cairo_fill(cr);
+        if (s.style == SeriesStyle::Markers) {
+            cairo_set_line_width(cr, 1.8);
+            DrawMarker(cr, s.color, x + 10.0, y - 4.5);
+        } else {
+            cairo_set_line_width(cr, 2.0);
+            cairo_set_source_rgb(cr, s.color.r, s.color.g, s.color.b);
+            DrawLine(cr, x, y - 4.5, x + 20.0, y - 4.5);
+        }
         cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-        DrawText(cr, s.label, x + 22.0, y, Align::Left);
+        DrawText(cr, s.label, x + 26.0, y, Align::Left);
         y += kFontSize + 6.0;
     }
 }
@@ -386,6 +631,10 @@ void DrawTitles(cairo_t* cr, const PlotFrame& f, const LinePlot& plot) {
     cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
     UseFont(cr, kFontSize + 3.0, true);
     DrawText(cr, plot.title, f.box.x, 26.0, Align::Left);
+    UseFont(cr, kFontSize);
+    if (!plot.note.empty()) {
+        DrawText(cr, plot.note, f.box.x, 26.0 + kNoteHeight, Align::Left);
+    }
     UseFont(cr, kFontSize + 1.0);
     DrawText(cr, plot.xLabel, f.box.x + f.box.width / 2.0, plot.height - 14.0, Align::Centre);
     DrawRotatedText(cr, plot.yLabel, 22.0, f.box.y + f.box.height / 2.0);
@@ -400,8 +649,10 @@ void WriteLinePlotPng(const fs::path& path, const LinePlot& plot) {
     cairo_set_source_rgb(cr.get(), 1.0, 1.0, 1.0);
     cairo_paint(cr.get());
     DrawGridAndTicks(cr.get(), frame);
-    DrawCurves(cr.get(), frame, plot.series);
-    DrawLegend(cr.get(), frame, plot.series);
+    DrawAllSeries(cr.get(), frame, plot.series);
+    if (ShowsLegend(plot)) {
+        DrawLegend(cr.get(), frame, plot.series);
+    }
     DrawTitles(cr.get(), frame, plot);
     WriteAtomically(
         path, [&](const fs::path& temporary) { return WriteSurface(image.get(), temporary); });

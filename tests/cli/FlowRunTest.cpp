@@ -194,6 +194,18 @@ TEST_F(CliSmallFlowRun, CollectsEverySnapshotByModelTime) {
         EXPECT_EQ(std::strtod(Attribute(datasets[n], "timestep").c_str(), nullptr),
                   reference_->timeAfterStep[static_cast<std::size_t>(step)]);
         EXPECT_TRUE(fs::exists(Out(StepName("flow", step, ".vti"))));
+        // Each file carries the frame time it is listed under, so that opening the files as
+        // a group orders them as the collection does, and its exact model time beside it.
+        const std::string vti = ReadText(Out(StepName("flow", step, ".vti")));
+        const auto time = [&](const std::string& name) {
+            const auto at = vti.find("Name=\"" + name + "\"");
+            return at == std::string::npos
+                       ? -1.0
+                       : std::strtod(vti.c_str() + vti.find('>', at) + 1, nullptr);
+        };
+        EXPECT_EQ(time("TimeValue"),
+                  std::strtod(Attribute(datasets[n], "timestep").c_str(), nullptr));
+        EXPECT_EQ(time("ModelTime"), reference_->timeAfterStep[static_cast<std::size_t>(step)]);
     }
 }
 

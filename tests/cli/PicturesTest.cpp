@@ -7,6 +7,7 @@
 
 #include "CliTestSupport.h"
 #include "PngOutput.h"
+#include "SnapshotWriter.h"
 #include "Ticks.h"
 
 namespace nembra_cli {
@@ -255,6 +256,92 @@ TEST(CliLinePlot, NoCurveLiesOnTheFrameAndOneSeriesHasNoLegend) {
         }
     }
     EXPECT_EQ(onFrame, 0);
+}
+
+}  // namespace
+}  // namespace nembra_cli
+
+namespace nembra_cli {
+namespace {
+
+// A 12 x 12 snapshot whose density is `ambient` everywhere but at node (3, 3), which holds
+// `low`, and node (8, 8), which holds `high`.
+FlowSnapshot DensitySnapshot(int step, double ambient, double low, double high) {
+    FlowSnapshot s;
+    s.steps = step;
+    s.calls = step + 1;
+    s.nx = s.ny = 12;
+    s.dx = s.dy = 1e-6;
+    s.gamma = 1.4;
+    s.gasConstant = 287.0;
+    for (std::vector<double>* a : {&s.rho, &s.u, &s.v, &s.t, &s.p, &s.mu}) {
+        a->assign(144, 1.0);
+    }
+    s.rho.assign(144, ambient);
+    s.rho[3 + 12 * 3] = low;
+    s.rho[8 + 12 * 8] = high;
+    return s;
+}
+
+std::uint32_t DensityPixel(const fs::path& folder, int step, int i, int j) {
+    char name[32];
+    std::snprintf(name, sizeof name, "density_%06d.png", step);
+    const Image image(folder / name);
+    EXPECT_TRUE(image.Valid()) << name;
+    HeatMap map;
+    map.nx = map.ny = 12;
+    map.cellWidth = map.cellHeight = 35.0;
+    const Pixel at = HeatMapPixelOfNode(map, i, j);
+    return image.At(at.x, at.y);
+}
+
+void WriteSeries(const SnapshotFiles& files, const std::vector<FlowSnapshot>& snapshots) {
+    SnapshotWriter writer(files);
+    for (const FlowSnapshot& s : snapshots) {
+        writer.Submit(s);
+    }
+    writer.Finish();
+}
+
+SnapshotFiles DensityPictures(const fs::path& folder) {
+    SnapshotFiles files;
+    files.directory = folder;
+    files.pictures = {FlowField::Density};
+    files.vtk = false;
+    files.cellWidth = 35.0;
+    return files;
+}
+
+// Unchanged air keeps its colour from the first picture to the last, although the extremes grow;
+// pictures of a still-uniform field wait for the first range that varies.
+TEST(CliHeatMapSeries, KeepsOneColourRangeAcrossTheSeries) {
+    ScratchFolder scratch("series-range");
+    fs::create_directories(scratch.Path());
+    WriteSeries(DensityPictures(scratch.Path()),
+                {DensitySnapshot(0, 1.0, 1.0, 1.0), DensitySnapshot(10, 1.0, 0.5, 2.0),
+                 DensitySnapshot(20, 1.0, 0.1, 5.0)});
+    const std::uint32_t ambient = DensityPixel(scratch.Path(), 10, 0, 0);
+    EXPECT_EQ(DensityPixel(scratch.Path(), 0, 0, 0), ambient);
+    EXPECT_EQ(DensityPixel(scratch.Path(), 20, 0, 0), ambient);
+    // Beyond the range of step 10: the end colours.
+    const ColorTable table = MakeColorTable(ColorMapId::Viridis);
+    EXPECT_EQ(DensityPixel(scratch.Path(), 20, 3, 3), table.packed[0] & 0xFFFFFFu);
+    EXPECT_EQ(DensityPixel(scratch.Path(), 20, 8, 8), table.packed[255] & 0xFFFFFFu);
+    EXPECT_NE(ambient, table.packed[0] & 0xFFFFFFu);
+    EXPECT_NE(ambient, table.packed[255] & 0xFFFFFFu);
+}
+
+TEST(CliHeatMapSeries, UsesTheGivenRangeAndLogScale) {
+    ScratchFolder scratch("series-given");
+    fs::create_directories(scratch.Path());
+    SnapshotFiles files = DensityPictures(scratch.Path());
+    files.scales = {PictureScale{FlowField::Density, Span{1.0, 100.0}, true}};
+    WriteSeries(files, {DensitySnapshot(0, 10.0, 1.0, 1000.0)});
+    const ColorTable table = MakeColorTable(ColorMapId::Viridis);
+    // 10 is half way between 1 and 100 by decades; 1000 lies above the range.
+    EXPECT_EQ(DensityPixel(scratch.Path(), 0, 0, 0), table.packed[128] & 0xFFFFFFu);
+    EXPECT_EQ(DensityPixel(scratch.Path(), 0, 3, 3), table.packed[0] & 0xFFFFFFu);
+    EXPECT_EQ(DensityPixel(scratch.Path(), 0, 8, 8), table.packed[255] & 0xFFFFFFu);
 }
 
 }  // namespace

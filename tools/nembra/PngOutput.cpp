@@ -295,17 +295,19 @@ double DefaultCellWidth(int nx) {
     return std::clamp(std::ceil(kTargetWidth / std::max(nx, 1)), 1.0, kLargestCell);
 }
 
+ValueRange ScalableRange(const std::vector<double>& values, bool log) {
+    if (!log) {
+        return FiniteRange(values);
+    }
+    std::vector<double> positive;
+    std::copy_if(values.begin(), values.end(), std::back_inserter(positive),
+                 [](double v) { return v > 0.0; });
+    return FiniteRange(positive);
+}
+
 std::optional<ColorScale> FitColorScale(const std::vector<double>& values, bool symmetric,
                                         bool log) {
-    ValueRange range;
-    if (log) {
-        std::vector<double> positive;
-        std::copy_if(values.begin(), values.end(), std::back_inserter(positive),
-                     [](double v) { return v > 0.0; });
-        range = FiniteRange(positive);
-    } else {
-        range = FiniteRange(values);
-    }
+    ValueRange range = ScalableRange(values, log);
     if (range.empty) {
         return std::nullopt;
     }

@@ -19,6 +19,10 @@ struct ColorScale {
     bool log = false;
 };
 
+// The finite values' range, positive values only for a log scale.
+struct ValueRange;
+ValueRange ScalableRange(const std::vector<double>& values, bool log);
+
 // The scale fitted to the finite values (positive ones for a log scale), centred on zero when
 // `symmetric`. A range too narrow to show is widened around its value; no usable value at all
 // gives an empty optional.

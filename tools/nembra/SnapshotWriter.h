@@ -3,19 +3,32 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "FlowFields.h"
 #include "OutputFiles.h"
+#include "PngOutput.h"
 #include "VtkOutput.h"
 
 namespace nembra_cli {
 
+// How a field's heat maps are coloured: a range fixed by the user, or else one range for the
+// whole series, taken from the first snapshot in which the field is not uniform (the initial
+// field as a rule); linear or by decades.
+struct PictureScale {
+    FlowField field = FlowField::Density;
+    std::optional<Span> range;
+    bool log = false;
+};
+
 struct SnapshotFiles {
     fs::path directory;
-    std::vector<FlowField> pictures;  // one heat map per field and snapshot
+    std::vector<FlowField> pictures;   // one heat map per field and snapshot
+    std::vector<PictureScale> scales;  // choices for some of those fields
     bool vtk = true;
     double cellWidth = 6.0;  // heat map pixels per node along x
 };
@@ -42,8 +55,21 @@ public:
     const OutputLog& Log() const { return log_; }
 
 private:
+    // A heat map waiting for its series' colour range: its field was uniform so far.
+    struct PendingPicture {
+        FlowField field;
+        bool log;
+        HeatMap map;
+        std::vector<double> values;
+        fs::path path;
+    };
+
     void Work();
     void Write(const FlowSnapshot& snapshot);
+    void DrawPicture(const FlowSnapshot& snapshot, FlowField field);
+    void DrawPending(FlowField field, const std::optional<ColorScale>& scale);
+    void DrawAllPending();
+    PictureScale ScaleChoice(FlowField field) const;
     void RethrowFailure();
 
     static constexpr std::size_t kQueueLength = 3;
@@ -51,6 +77,8 @@ private:
     SnapshotFiles files_;
     OutputLog log_;
     std::vector<PvdEntry> series_;
+    std::map<FlowField, ColorScale> seriesScales_;  // writer thread only
+    std::vector<PendingPicture> pending_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<FlowSnapshot> queue_;

@@ -73,7 +73,7 @@ std::string EncodeBase64(const unsigned char* data, std::size_t size) {
     return out;
 }
 
-std::string VtiDocument(const FlowSnapshot& s) {
+std::string VtiDocument(const FlowSnapshot& s, double frameTime) {
     const std::string extent =
         "0 " + std::to_string(s.nx - 1) + " 0 " + std::to_string(s.ny - 1) + " 0 0";
     std::string xml;
@@ -85,9 +85,15 @@ std::string VtiDocument(const FlowSnapshot& s) {
     // The z spacing is irrelevant for a single layer; dx keeps the cells' proportions sensible.
     xml += "  <ImageData WholeExtent=\"" + extent + "\" Origin=\"0 0 0\" Spacing=\"" +
            ExactNumber(s.dx) + " " + ExactNumber(s.dy) + " " + ExactNumber(s.dx) + "\">\n";
+    // TimeValue is the frame's time, as in the collection, so that a reader opening the files
+    // as a group keeps frames apart that the model time does not; ModelTime is the exact sum.
     xml += "    <FieldData>\n";
     xml +=
         "      <DataArray type=\"Float64\" Name=\"TimeValue\" NumberOfTuples=\"1\" "
+        "format=\"ascii\">" +
+        ExactNumber(frameTime) + "</DataArray>\n";
+    xml +=
+        "      <DataArray type=\"Float64\" Name=\"ModelTime\" NumberOfTuples=\"1\" "
         "format=\"ascii\">" +
         ExactNumber(s.modelTime) + "</DataArray>\n";
     xml += "    </FieldData>\n";
@@ -107,8 +113,8 @@ std::string VtiDocument(const FlowSnapshot& s) {
     return xml;
 }
 
-void WriteVti(const fs::path& path, const FlowSnapshot& snapshot) {
-    WriteTextAtomically(path, VtiDocument(snapshot));
+void WriteVti(const fs::path& path, const FlowSnapshot& snapshot, double frameTime) {
+    WriteTextAtomically(path, VtiDocument(snapshot, frameTime));
 }
 
 std::string PvdDocument(const std::vector<PvdEntry>& entries) {

@@ -11,8 +11,10 @@ namespace nembra_cli {
 // VTK XML image data of one snapshot: point arrays density, velocity (3 components, w = 0),
 // temperature, pressure, mach and viscosity on the node grid with the real spacings. Arrays are
 // Float64, base64-encoded inline, so the values are exact and the document is well-formed XML.
-std::string VtiDocument(const FlowSnapshot& snapshot);
-void WriteVti(const fs::path& path, const FlowSnapshot& snapshot);
+// Its TimeValue is `frameTime`, the time under which the collection lists it (NextFrameTime);
+// ModelTime holds the snapshot's model time.
+std::string VtiDocument(const FlowSnapshot& snapshot, double frameTime);
+void WriteVti(const fs::path& path, const FlowSnapshot& snapshot, double frameTime);
 
 // A collection that indexes the .vti files by model time, opened as one animated series.
 struct PvdEntry {

@@ -50,7 +50,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{{"flow", "--formats", "png,gif"}, {"--formats", "'gif'"}},
         BadInput{{"flow", "--case", "pipe"}, {"--case", "'pipe'", "closed-box"}},
         BadInput{{"flow", "--pixels-per-node", "-2"}, {"--pixels-per-node", "greater than 0"}},
-        BadInput{{"flow", "--pixels-per-node", "1000"}, {"--pixels-per-node", "pixels a side"}},
+        BadInput{{"flow", "--pixels-per-node", "1000"}, {"--pixels-per-node", "pixels wide"}},
+        // Labels cannot fit: refused instead of a picture whose text piles up.
+        BadInput{{"flow", "--pixels-per-node", "1e-6"}, {"--pixels-per-node", "too narrow"}},
+        BadInput{{"flow", "--range", "density=2:1"}, {"--range", "MIN < MAX"}},
+        BadInput{{"flow", "--range", "density:1:2"}, {"--range", "FIELD=MIN:MAX"}},
+        BadInput{{"flow", "--range", "vorticity=1:2"}, {"--range", "'vorticity'"}},
+        BadInput{{"flow", "--range", "u=-1:1", "--range", "u=-2:2"}, {"--range", "two ranges"}},
+        BadInput{{"flow", "--log", "u"}, {"--log", "negative values"}},
+        BadInput{{"flow", "--log", "density", "--range", "density=0:2"}, {"--range", "MIN > 0"}},
         BadInput{{"flow", "--colour", "red"}, {"--colour"}},
         BadInput{{"diffusion", "--segments", "0"}, {"--segments", "at least 1"}},
         BadInput{{"diffusion", "--dt", "-0.1"}, {"--dt", "greater than 0"}},
@@ -88,6 +96,34 @@ TEST(CliCommandLine, RefusesAnOutputPathThatIsAFile) {
     EXPECT_NE(result.err.find("not a folder"), std::string::npos) << result.err;
 }
 
+// Snapshots of an earlier run would mix with the new ones: refused, or removed with --overwrite.
+TEST(CliCommandLine, RefusesAFolderOfAnotherRunUnlessOverwriting) {
+    ScratchFolder scratch("another-run");
+    const std::string out = scratch.Sub("out");
+    for (const std::vector<std::string>& run :
+         {std::vector<std::string>{"flow", "--nx", "11", "--ny", "11", "--calls", "12",
+                                   "--snapshot-every", "5", "-q", "--output", out},
+          std::vector<std::string>{"diffusion", "--steps", "4", "-q", "--output", out}}) {
+        fs::remove_all(out);
+        ASSERT_EQ(RunCli(run).status, 0);
+        const std::size_t before = FilesContaining(out, "_0000").size();
+        const CliResult again = RunCli(run);
+        EXPECT_EQ(again.status, 2) << run[0];
+        EXPECT_NE(again.err.find("another run's files"), std::string::npos) << again.err;
+        EXPECT_NE(again.err.find("--overwrite"), std::string::npos) << again.err;
+        EXPECT_EQ(FilesContaining(out, "_0000").size(), before);
+
+        std::ofstream(fs::path(out) / "density_999999.png") << "stale";
+        std::ofstream(fs::path(out) / "notes.txt") << "the user's own";
+        std::vector<std::string> overwrite = run;
+        overwrite.push_back("--overwrite");
+        ASSERT_EQ(RunCli(overwrite).status, 0) << run[0];
+        EXPECT_FALSE(fs::exists(fs::path(out) / "density_999999.png"));
+        EXPECT_TRUE(fs::exists(fs::path(out) / "notes.txt"));
+        EXPECT_EQ(FilesContaining(out, "_0000").size(), before);
+    }
+}
+
 TEST(CliCommandLine, HelpAndVersionSucceed) {
     for (const auto& arguments : std::vector<std::vector<std::string>>{
              {"--help"}, {"flow", "--help"}, {"diffusion", "--help"}}) {
@@ -98,7 +134,8 @@ TEST(CliCommandLine, HelpAndVersionSucceed) {
     const CliResult flowHelp = RunCli({"flow", "--help"});
     for (const char* option :
          {"--nx", "--ny", "--length", "--max-steps", "--calls", "--snapshot-every", "--fields",
-          "--formats", "--output", "--quiet"}) {
+          "--formats", "--output", "--quiet", "--range", "--log", "--overwrite",
+          "half of this machine's memory"}) {
         EXPECT_NE(flowHelp.out.find(option), std::string::npos) << option;
     }
     const CliResult version = RunCli({"--version"});

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <set>
 
+#include <unistd.h>
+
 #include "CliTestSupport.h"
 #include "ColorMaps.h"
 #include "FlowFields.h"
@@ -228,6 +230,11 @@ TEST_F(CliSmallFlowRun, SummarisesTheRun) {
     }
     EXPECT_EQ(summary["fields_at_end"]["density"]["max"].get<double>(), densest);
     EXPECT_EQ(summary["fields_at_end"]["temperature"]["min"].get<double>(), coolest);
+    // Every array of the .vti files has its range, viscosity included.
+    for (const char* field :
+         {"density", "temperature", "pressure", "u", "v", "mach", "viscosity"}) {
+        EXPECT_TRUE(summary["fields_at_end"][field]["max"].is_number()) << field;
+    }
     EXPECT_GT(summary["wall_time"]["per_step_s"].get<double>(), 0.0);
 }
 
@@ -242,6 +249,67 @@ TEST(CliFlowRun, WritesOnlyTheChosenFormats) {
     EXPECT_TRUE(fs::exists(scratch.Path() / "out" / "summary.json"));
     EXPECT_TRUE(FilesContaining(scratch.Path() / "out", ".png").empty());
     EXPECT_TRUE(FilesContaining(scratch.Path() / "out", ".vti").empty());
+}
+
+// Standard output of this process, captured while `run` runs.
+template <typename Run>
+std::string CapturedStandardOutput(Run run) {
+    std::fflush(stdout);
+    FILE* capture = std::tmpfile();
+    const int saved = ::dup(STDOUT_FILENO);
+    ::dup2(::fileno(capture), STDOUT_FILENO);
+    run();
+    std::fflush(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    std::rewind(capture);
+    std::string text;
+    for (int c; (c = std::fgetc(capture)) != EOF;) {
+        text += static_cast<char>(c);
+    }
+    std::fclose(capture);
+    return text;
+}
+
+// A domain so small that the solver's values break down at once: with --quiet its reports stay
+// off standard output, and the summary still counts them.
+TEST(CliFlowRun, QuietKeepsTheSolversValueReportsOffStandardOutput) {
+    ScratchFolder scratch("quiet-reports");
+    CliResult result;
+    const std::string quiet = CapturedStandardOutput([&] {
+        result = RunCli({"flow", "--length", "1e-300", "--nx", "11", "--ny", "11", "--calls", "20",
+                         "--formats", "json", "-q", "--output", scratch.Sub("quiet")});
+    });
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(quiet.find("error:value'error"), std::string::npos);
+    const nlohmann::json summary =
+        nlohmann::json::parse(ReadText(scratch.Path() / "quiet" / "summary.json"));
+    EXPECT_GT(summary["non_finite_reports"].get<long long>(), 0);
+    const std::string shown = CapturedStandardOutput([&] {
+        RunCli({"flow", "--length", "1e-300", "--nx", "11", "--ny", "11", "--calls", "20",
+                "--formats", "json", "--output", scratch.Sub("shown")});
+    });
+    EXPECT_NE(shown.find("error:value'error"), std::string::npos);
+}
+
+// A metre-long domain is 400 times wider than tall; a nanometre one the reverse. Both give
+// pictures high enough for their labels, and neither is refused for an option not given.
+TEST(CliFlowRun, DrawsReadablePicturesOfFlatAndTallDomains) {
+    ScratchFolder scratch("aspect");
+    for (const char* length : {"1", "1e-9"}) {
+        const std::string out = scratch.Sub(std::string("length-") + length);
+        const CliResult result = RunCli({"flow", "--length", length, "--calls", "2", "--formats",
+                                         "png", "-q", "--output", out});
+        ASSERT_EQ(result.status, 0) << length << ": " << result.err;
+        cairo_surface_t* image =
+            cairo_image_surface_create_from_png((fs::path(out) / "density_000001.png").c_str());
+        ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS) << length;
+        const int width = cairo_image_surface_get_width(image);
+        const int height = cairo_image_surface_get_height(image);
+        EXPECT_GE(height, 300) << length;
+        EXPECT_LE(height, 3 * width) << length;
+        cairo_surface_destroy(image);
+    }
 }
 
 }  // namespace

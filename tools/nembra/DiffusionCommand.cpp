@@ -77,7 +77,7 @@ DiffusionPlan PlanDiffusion(const DiffusionOptions& o) {
     plan.initial = fromFile.empty() ? InitialProfile(o.initial, points) : fromFile;
     plan.directory = o.output;
     try {
-        PrepareOutputDirectory(plan.directory);
+        PrepareOutputDirectory(plan.directory, o.overwrite);
     } catch (const OutputError& e) {
         throw UsageError(std::string("--output: ") + e.what());
     }
@@ -388,6 +388,9 @@ CLI::App* AddDiffusionCommand(CLI::App& app, DiffusionOptions& o) {
         ->check(OneOf({"csv", "png", "json"}, "format"))
         ->capture_default_str();
     cmd->add_option("-o,--output", o.output, "Output folder")->capture_default_str();
+    cmd->add_flag("--overwrite", o.overwrite,
+                  "Remove another run's profiles and summary from the output folder first "
+                  "(without it, such a folder is refused)");
     cmd->add_flag("--log-y", o.logY,
                   "Draw the profile plot's f by decades (values <= 0 are left out of it)");
     cmd->add_flag("-q,--quiet", o.quiet, "No progress and no closing table");

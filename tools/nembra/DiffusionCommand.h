@@ -23,7 +23,8 @@ struct DiffusionOptions {
     int snapshotEvery = 200;
     std::vector<std::string> formats{"csv", "png", "json"};
     std::string output = "nembra-out/diffusion";
-    bool logY = false;  // profile plot by decades
+    bool logY = false;       // profile plot by decades
+    bool overwrite = false;  // replace another run's files in the output folder
     bool quiet = false;
 };
 

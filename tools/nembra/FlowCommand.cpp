@@ -10,6 +10,7 @@
 #include "FlowResume.h"
 #include "Interrupt.h"
 #include "JsonOutput.h"
+#include "LibraryOutput.h"
 #include "PngOutput.h"
 #include "Progress.h"
 #include "RunReport.h"
@@ -20,9 +21,6 @@ namespace nembra_cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Cairo refuses images beyond 32767 pixels a side; stay well inside.
-constexpr double kLargestPicture = 16000.0;
 
 std::vector<std::string> FieldNames() {
     std::vector<std::string> names;
@@ -106,6 +104,7 @@ FlowPlan PlanFlow(const FlowOptions& o, Checkpoint* stored) {
                              sizeof(Nembra::NavierStokesEquations2D::_MeshNode),
                          "--nx/--ny");
     }
+    const LibraryMessages messages;
     if (stored != nullptr) {
         ResumeFrom(*stored, o, plan);
     } else {
@@ -114,7 +113,8 @@ FlowPlan PlanFlow(const FlowOptions& o, Checkpoint* stored) {
     if (plan.solver->GetMeshNodes(plan.nx, plan.ny) == nullptr) {
         throw UsageError("--nx/--ny: the solver could not allocate a mesh of " +
                          std::to_string(plan.geometry ? plan.geometry->nodesX : 0) + " × " +
-                         std::to_string(plan.geometry ? plan.geometry->nodesY : 0) + " nodes");
+                         std::to_string(plan.geometry ? plan.geometry->nodesY : 0) +
+                         " nodes (the library's message: \"" + messages.Text() + "\")");
     }
     plan.endTime = o.untilTime ? o.untilTime : o.ChosenCase().DefaultEndTime(*plan.solver);
     const int limit = plan.solver->GetMaxStepCount() + plan.stepOffset;
@@ -128,19 +128,15 @@ FlowPlan PlanFlow(const FlowOptions& o, Checkpoint* stored) {
     }
     plan.files.directory = o.output;
     plan.files.pictures = PictureFields(o);
+    plan.files.scales = PictureScales(o.pictures);
     plan.files.vtk = Contains(o.formats, "vtk");
-    plan.files.cellWidth = o.pixelsPerNode.value_or(DefaultCellWidth(plan.nx));
-    const double dx = plan.solver->GetDeltaX();
-    const double cellHeight =
-        dx > 0.0 ? plan.files.cellWidth * plan.solver->GetDeltaY() / dx : plan.files.cellWidth;
-    if (!plan.files.pictures.empty() && (plan.nx * plan.files.cellWidth > kLargestPicture ||
-                                         plan.ny * cellHeight > kLargestPicture)) {
-        throw UsageError("--pixels-per-node: the heat maps would exceed " +
-                         FormatNumber(kLargestPicture) + " pixels a side; choose fewer pixels");
+    if (!plan.files.pictures.empty()) {
+        plan.files.cellWidth = ChooseCellWidth(o.pixelsPerNode, plan.nx);
     }
     plan.summary = Contains(o.formats, "json");
     try {
-        PrepareOutputDirectory(plan.files.directory);
+        // A resumed run continues its own series in its folder: nothing there is another run's.
+        PrepareOutputDirectory(plan.files.directory, o.overwrite, o.resume.has_value());
     } catch (const OutputError& e) {
         throw UsageError(std::string("--output: ") + e.what());
     }
@@ -167,6 +163,7 @@ nlohmann::json SummaryJson(const FlowOptions& o, const FlowPlan& plan, const Flo
     for (const FieldInfo& info : AllFlowFields()) {
         ranges[info.name] = RangeJson(FiniteRange(FieldValues(last, info.field)));
     }
+    ranges["viscosity"] = RangeJson(FiniteRange(last.mu));
     return {
         {"command", "flow"},
         {"case", o.caseName},
@@ -243,6 +240,8 @@ FlowTally Simulate(const FlowOptions& o, FlowPlan& plan, SnapshotWriter* writer,
         tally.lastSnapshotStep = tally.steps;
         ++tally.snapshots;
     };
+    // With --quiet the solver's value reports stay off the terminal too; they are counted.
+    const SilencedStandardOutput silenced(o.quiet);
     const Clock::time_point start = Clock::now();
     const auto elapsed = [&] {
         return plan.start.totalSeconds +
@@ -366,7 +365,9 @@ CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
     const std::string fourArgument =
         " (giving any of --nx, --ny, --length, --max-steps selects the solver's four-argument "
         "constructor)";
-    cmd->add_option("--nx", o.nodesX, "Nodes along x [70]" + fourArgument)
+    cmd->add_option("--nx", o.nodesX,
+                    "Nodes along x [70]" + fourArgument +
+                        "; a mesh needing more than half of this machine's memory is refused")
         ->check(WholeNumberAtLeast(11, "the solver's stencils need 11 nodes in each direction"));
     cmd->add_option("--ny", o.nodesY, "Nodes along y [70]")
         ->check(WholeNumberAtLeast(11, "the solver's stencils need 11 nodes in each direction"));
@@ -400,7 +401,13 @@ CLI::App* AddFlowCommand(CLI::App& app, FlowOptions& o) {
     cmd->add_option("--pixels-per-node", o.pixelsPerNode,
                     "Heat map pixels per node along x [about 420 pixels across]")
         ->check(PositiveNumber());
-    cmd->add_flag("-q,--quiet", o.quiet, "No progress and no closing table");
+    AddPictureOptions(*cmd, o.pictures);
+    cmd->add_flag("--overwrite", o.overwrite,
+                  "Remove another run's snapshots, series and summary from the output folder "
+                  "first (without it, such a folder is refused)");
+    cmd->add_flag("-q,--quiet", o.quiet,
+                  "No progress, no closing table and no \"error:value'error\" reports from the "
+                  "solver (summary.json counts them)");
     cmd->add_option("--checkpoint-every", o.checkpointEvery,
                     "Time steps between checkpoints (checkpoint.h5 in the output folder); one is "
                     "also written at the end and when the run is interrupted")

@@ -8,6 +8,7 @@
 
 #include "FlowCases.h"
 #include "OptionRules.h"
+#include "PictureOptions.h"
 
 namespace nembra_cli {
 
@@ -22,6 +23,8 @@ struct FlowOptions {
     int snapshotEvery = 1000;         // time steps between snapshots
     std::vector<std::string> fields;  // default: the case's
     std::vector<std::string> formats{"png", "vtk", "json"};
+    PictureOptions pictures;  // --range, --log
+    bool overwrite = false;   // replace another run's files in the output folder
     std::string output = "nembra-out/flow";
     std::optional<double> pixelsPerNode;
     bool quiet = false;

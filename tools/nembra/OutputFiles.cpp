@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 
@@ -27,7 +28,73 @@ bool WriteBytes(const fs::path& path, std::string_view content) {
 
 }  // namespace
 
-void PrepareOutputDirectory(const fs::path& directory) {
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// "density_001000.png", "flow_000000.vti", "profile_000200.csv", "wall-pressure_000010.png":
+// a lower-case stem, an underscore, six or more digits and a snapshot extension.
+bool IsSnapshotName(const std::string& name) {
+    const auto underscore = name.rfind('_');
+    const auto dot = name.rfind('.');
+    if (underscore == std::string::npos || underscore == 0 || dot == std::string::npos ||
+        dot < underscore + 7) {
+        return false;
+    }
+    const std::string extension = name.substr(dot);
+    const bool stemOk = std::all_of(name.begin(), name.begin() + underscore,
+                                    [](char c) { return (c >= 'a' && c <= 'z') || c == '-'; });
+    const bool digitsOk = std::all_of(name.begin() + underscore + 1, name.begin() + dot, IsDigit);
+    return stemOk && digitsOk &&
+           (extension == ".png" || extension == ".vti" || extension == ".csv");
+}
+
+bool IsRunFile(const std::string& name) {
+    return name == "summary.json" || name == "flow.pvd" || name == "profiles.png" ||
+           IsSnapshotName(name);
+}
+
+}  // namespace
+
+std::vector<fs::path> PreviousRunFiles(const fs::path& directory) {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_regular_file(error) && IsRunFile(it->path().filename().string())) {
+            files.push_back(it->path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+namespace {
+
+void RemovePreviousRun(const fs::path& directory, bool overwrite) {
+    const std::vector<fs::path> files = PreviousRunFiles(directory);
+    if (files.empty()) {
+        return;
+    }
+    if (!overwrite) {
+        throw OutputError("folder '" + directory.string() + "' holds another run's files (" +
+                          std::to_string(files.size()) + ", such as " +
+                          files.front().filename().string() +
+                          "); give --overwrite to replace them, or choose another folder");
+    }
+    for (const fs::path& file : files) {
+        std::error_code error;
+        if (!fs::remove(file, error) && error) {
+            throw OutputError("cannot remove '" + file.string() + "': " + error.message());
+        }
+    }
+}
+
+}  // namespace
+
+void PrepareOutputDirectory(const fs::path& directory, bool overwrite, bool continuing) {
     std::error_code error;
     if (fs::exists(directory, error) && !fs::is_directory(directory, error)) {
         throw OutputError("'" + directory.string() + "' exists and is not a folder");
@@ -41,6 +108,9 @@ void PrepareOutputDirectory(const fs::path& directory) {
         throw OutputError("cannot write into folder '" + directory.string() + "'");
     }
     fs::remove(probe, error);
+    if (!continuing) {
+        RemovePreviousRun(directory, overwrite);
+    }
 }
 
 void WriteAtomically(const fs::path& path, const std::function<bool(const fs::path&)>& write) {

@@ -17,9 +17,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Creates the folder if needed and proves that a file can be created in it. Throws OutputError
-// naming the folder and the reason.
-void PrepareOutputDirectory(const fs::path& directory);
+// Files of an earlier run in `directory`: snapshots (name_NNNNNN.png, .vti, .csv), flow.pvd,
+// profiles.png and summary.json.
+std::vector<fs::path> PreviousRunFiles(const fs::path& directory);
+
+// Creates the folder if needed and proves that a file can be created in it. A folder holding
+// another run's files is refused, so that old snapshots do not mix with new ones, unless
+// `overwrite`: those files are then removed first. Throws OutputError naming the folder and the
+// reason.
+// `continuing` (a resumed run) keeps such files.
+void PrepareOutputDirectory(const fs::path& directory, bool overwrite = false,
+                            bool continuing = false);
 
 // Writes through `write` into a temporary name beside `path`, then renames it into place, so a
 // reader never sees a half-written file under the final name. `write` reports failure by

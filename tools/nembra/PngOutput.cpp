@@ -25,7 +25,7 @@ SurfacePtr MakeSurface(cairo_format_t format, int width, int height) {
 }
 
 // Heat map layout, pixels.
-constexpr double kMarginLeft = 74.0;
+constexpr double kMarginLeft = 84.0;
 constexpr double kMarginTop = 60.0;
 constexpr double kMarginBottom = 52.0;
 constexpr double kNoteHeight = 18.0;
@@ -49,7 +49,7 @@ double MapWidth(const HeatMap& map) {
 }
 
 double MapHeight(const HeatMap& map) {
-    const double tallest = std::min(4.0 * MapWidth(map), kLargestMapSide);
+    const double tallest = std::min(2.0 * MapWidth(map), kLargestMapSide);
     return std::round(std::clamp(TrueMapHeight(map), kSmallestMapSide, tallest));
 }
 

@@ -51,7 +51,7 @@ struct HeatMap {
 double DefaultCellWidth(int nx);
 
 // The map's drawn size: its width is nx * cellWidth; its height follows the true aspect but
-// stays between kSmallestMapSide and four times the width (and kLargestMapSide), so that a very
+// stays between kSmallestMapSide and twice the width (and kLargestMapSide), so that a very
 // flat or very tall domain still leaves room for its labels. The picture says when it stretches.
 constexpr double kSmallestMapSide = 200.0;
 constexpr double kLargestMapSide = 16000.0;  // Cairo refuses images beyond 32767 pixels a side

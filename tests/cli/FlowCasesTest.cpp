@@ -51,9 +51,11 @@ TEST(FlowCaseTable, RefusesEachCaseOptionForEveryOtherCase) {
     };
     for (const auto& o : owned) {
         for (const std::string& name : names) {
-            std::vector<std::string> arguments{"flow",    "--case",   name,
-                                               "--calls", "2",        "--formats",
-                                               "json",    "--output", scratch.Sub(name)};
+            // A folder per run: a folder holding another run's files is refused.
+            std::vector<std::string> arguments{
+                "flow",    "--case",   name,
+                "--calls", "2",        "--formats",
+                "json",    "--output", scratch.Sub(name + o.option[0])};
             arguments.insert(arguments.end(), o.option.begin(), o.option.end());
             const CliResult result = RunCli(arguments);
             EXPECT_EQ(result.status, name == o.owner ? 0 : 2) << name << " " << o.option[0];

@@ -132,6 +132,23 @@ LineSeries Series(std::string label, std::vector<double> x, std::vector<double> 
 
 constexpr const char* kYBarLabel = "ȳ = (y / L) √Re_L";
 
+// Published points, (x, y) in the plot's axes; none outside the textbook's setting.
+struct PublishedPoints {
+    std::vector<double> x;
+    std::vector<double> y;
+};
+
+// The computed curve, and the published values beside it as markers when there are any.
+std::vector<LineSeries> Curves(const std::vector<double>& x, const std::vector<double>& y,
+                               double shade, const PublishedPoints& published) {
+    std::vector<LineSeries> curves{Series("computed", x, y, shade)};
+    if (!published.x.empty()) {
+        curves.push_back(
+            {"published", published.x, published.y, {0.85, 0.15, 0.1}, SeriesStyle::Markers});
+    }
+    return curves;
+}
+
 // One figure of the steady flow, in free-stream units, with the published value where the run
 // is the textbook's setting.
 struct FlatPlateFigure {
@@ -177,7 +194,8 @@ std::vector<FlatPlateFigure> MeasureFlatPlate(SupersonicFlatPlate& plate) {
         {"trailing edge: ȳ of the shock's peak", "shock_pressure_peak_ybar",
          edge.position[pressurePeak], isothermalValue(11.0)},
         {"mass flow out / in", "mass_flow_out_over_in",
-         MassFlow(plate, MeshOf(plate).nx - 1) / MassFlow(plate, 0), std::nullopt},
+         MassFlow(plate, MeshOf(plate).nx - 1) / MassFlow(plate, 0),
+         textbook ? std::optional<double>(1.0) : std::nullopt},
     };
 }
 
@@ -185,19 +203,21 @@ std::vector<FlatPlateFigure> MeasureFlatPlate(SupersonicFlatPlate& plate) {
 // ybar = (y / L) sqrt(Re_L).
 void WritePlots(SupersonicFlatPlate* plate, const fs::path& directory, OutputLog& log) {
     const std::string wall = WallName(plate->GetWallCondition());
+    const bool textbook = IsTextbookSetting(*plate);
+    const bool adiabatic = plate->GetWallCondition() == Wall::Adiabatic;
+    auto published = [&](bool forThisWall, PublishedPoints points) {
+        return textbook && forThisWall ? points : PublishedPoints{};
+    };
     const Line along = AlongWall(*plate);
     WritePlot(directory / "wall-pressure.png",
-              {"Wall pressure along the plate (" + wall + " wall)",
-               "x / L",
-               "p / p∞",
-               {Series("wall", along.position, along.p, 0.25)}},
+              {"Wall pressure along the plate (" + wall + " wall)", "x / L", "p / p∞",
+               Curves(along.position, along.p, 0.25,
+                      published(true, {{1.0}, {adiabatic ? 1.78 : 1.36}}))},
               log);
-    if (plate->GetWallCondition() == Wall::Adiabatic) {
+    if (adiabatic) {
         WritePlot(directory / "wall-temperature.png",
-                  {"Wall temperature along the plate (adiabatic wall)",
-                   "x / L",
-                   "T / T∞",
-                   {Series("wall", along.position, along.T, 0.25)}},
+                  {"Wall temperature along the plate (adiabatic wall)", "x / L", "T / T∞",
+                   Curves(along.position, along.T, 0.25, published(true, {{1.0}, {3.25}}))},
                   log);
     }
     // Profiles stand upright, as in the textbook: the quantity across, ȳ up.
@@ -208,18 +228,24 @@ void WritePlots(SupersonicFlatPlate* plate, const fs::path& directory, OutputLog
         const char* axis;
         const std::vector<double>& values;
         double shade;
+        PublishedPoints points;  // isothermal wall
     } profiles[] = {
-        {"trailing-edge-pressure.png", "pressure", "p / p∞", edge.p, 0.25},
-        {"trailing-edge-temperature.png", "temperature", "T / T∞", edge.T, 0.5},
-        {"trailing-edge-velocity.png", "velocity", "u / u∞", edge.u, 0.7},
+        {"trailing-edge-pressure.png", "pressure", "p / p∞", edge.p, 0.25, {{1.76}, {11.0}}},
+        {"trailing-edge-temperature.png", "temperature", "T / T∞", edge.T, 0.5, {{1.60}, {1.8}}},
+        {"trailing-edge-velocity.png",
+         "velocity",
+         "u / u∞",
+         edge.u,
+         0.7,
+         {{0.47, 0.80, 0.95}, {1.8, 3.6, 5.4}}},
     };
     for (const auto& profile : profiles) {
         WritePlot(
             directory / profile.file,
             {std::string("Trailing-edge ") + profile.quantity + " profile (" + wall + " wall)",
-             profile.axis,
-             kYBarLabel,
-             {Series("x = L", profile.values, edge.position, profile.shade)}},
+             profile.axis, kYBarLabel,
+             Curves(profile.values, edge.position, profile.shade,
+                    published(!adiabatic, profile.points))},
             log);
     }
 }
@@ -310,7 +336,9 @@ public:
                 ReachedStop(solver)
                     ? "after " + std::to_string(run.steps) + " steps (" + measured + ")"
                     : "no: " + measured + " after " + std::to_string(run.steps) +
-                          " steps (more needs a higher --max-steps or --calls)");
+                          (run.interrupted
+                               ? " steps (stopped by a signal)"
+                               : " steps (more needs a higher --max-steps or --calls)"));
         } else {
             report.AddFigure("last step", measured);
         }

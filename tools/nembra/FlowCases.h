@@ -29,8 +29,9 @@ struct FlowGeometry {
 
 // Where a run stands when a case is asked about it: after the last time step taken.
 struct FlowProgress {
-    int steps = 0;           // time steps taken (the first call, which lays the field, is none)
-    double modelTime = 0.0;  // seconds of model time those steps covered
+    int steps = 0;             // time steps taken (the first call, which lays the field, is none)
+    double modelTime = 0.0;    // seconds of model time those steps covered
+    bool interrupted = false;  // stopped by a signal before its own end
 };
 
 // What a case's end-of-run outputs need to know beyond the solver.

@@ -144,7 +144,7 @@ FlowPlan PlanFlow(const FlowOptions& o, Checkpoint* stored) {
 }
 
 FlowProgress ProgressOf(const FlowTally& tally) {
-    return FlowProgress{tally.steps, tally.modelTime};
+    return FlowProgress{tally.steps, tally.modelTime, tally.interrupted};
 }
 
 double SecondsPerStep(const FlowTally& tally) {

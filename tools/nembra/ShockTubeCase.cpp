@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "PngOutput.h"
 #include "ResumedFlow.h"
 #include "ShockTubeProfile.h"
+#include "Ticks.h"
 
 // The shock tube: runs to the time at which the exact shock has crossed a third of the tube,
 // then writes the middle row's profile, a picture of it against the exact solution, and the
@@ -59,18 +62,24 @@ double LargestRowDifference(ShockTube& tube) {
     return largest;
 }
 
+// Markers of the exact solution: about this many along the tube, so that each stays visible
+// beside the computed curve of its colour.
+constexpr std::size_t kExactMarkers = 60;
+
 // Density, velocity and pressure in units of the left state (Sod's scaling: all three lie
-// between 0 and 1), computed along the middle row in three colours, exact in a fourth.
+// between 0 and 1): computed along the middle row as lines, exact as markers of the same colour.
 void WritePicture(ShockTube& tube, const Centreline& line, double t, const fs::path& path) {
     const Nembra::ExactRiemannSolution exact = tube.GetExactSolution();
     const double rho = tube.GetLeftDensity();
     const double p = tube.GetLeftPressure();
     const double speed = std::sqrt(p / rho);
-    // Sampled at the nodes, so that its jumps are as sharp as the mesh can show them.
-    const std::vector<double>& xs = line.x;
-    std::vector<double> exactDensity, exactU, exactPressure;
-    for (double x : xs) {
-        const Nembra::ExactRiemannSolution::State s = exact.Sample(x, t);
+    // Sampled at every few nodes, at the nodes' own positions.
+    const std::size_t stride = std::max<std::size_t>(1, line.x.size() / kExactMarkers);
+    const LengthUnit unit = ChooseLengthUnit(line.x.empty() ? 0.0 : line.x.back());
+    std::vector<double> xs, exactDensity, exactU, exactPressure;
+    for (std::size_t k = 0; k < line.x.size(); k += stride) {
+        const Nembra::ExactRiemannSolution::State s = exact.Sample(line.x[k], t);
+        xs.push_back(line.x[k] / unit.metres);
         exactDensity.push_back(s.Density / rho);
         exactU.push_back(s.Velocity / speed);
         exactPressure.push_back(s.Pressure / p);
@@ -82,22 +91,23 @@ void WritePicture(ShockTube& tube, const Centreline& line, double t, const fs::p
         }
         return out;
     };
+    const std::vector<double> x = scaled(line.x, unit.metres);
     const Rgb densityColor = SampleColorMap(ColorMapId::Viridis, 0.1);
     const Rgb velocityColor = SampleColorMap(ColorMapId::Viridis, 0.5);
-    const Rgb pressureColor = SampleColorMap(ColorMapId::Viridis, 0.8);
-    const Rgb exactColor = SampleColorMap(ColorMapId::Inferno, 0.6);
-    LinePlot plot{"Shock tube at t = " + FormatNumber(t) + " s: computed and exact",
-                  "x, m",
-                  "in units of the left state",
-                  {
-                      // Exact first, so that the computed curves are drawn over it.
-                      {"density, exact", xs, exactDensity, exactColor},
-                      {"velocity, exact", xs, exactU, exactColor},
-                      {"pressure, exact", xs, exactPressure, exactColor},
-                      {"density ρ/ρL", line.x, scaled(line.density, rho), densityColor},
-                      {"velocity u/√(pL/ρL)", line.x, scaled(line.u, speed), velocityColor},
-                      {"pressure p/pL", line.x, scaled(line.pressure, p), pressureColor},
-                  }};
+    const Rgb pressureColor = SampleColorMap(ColorMapId::Inferno, 0.6);
+    constexpr SeriesStyle kMarkers = SeriesStyle::Markers;
+    LinePlot plot{
+        "Shock tube at t = " + FormatNumber(t) + " s: computed (lines) and exact (markers)",
+        "x, " + unit.name,
+        "in units of the left state",
+        {
+            {"density ρ/ρL", x, scaled(line.density, rho), densityColor},
+            {"density, exact", xs, exactDensity, densityColor, kMarkers},
+            {"velocity u/√(pL/ρL)", x, scaled(line.u, speed), velocityColor},
+            {"velocity, exact", xs, exactU, velocityColor, kMarkers},
+            {"pressure p/pL", x, scaled(line.pressure, p), pressureColor},
+            {"pressure, exact", xs, exactPressure, pressureColor, kMarkers},
+        }};
     WriteLinePlotPng(path, plot);
 }
 

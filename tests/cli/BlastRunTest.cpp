@@ -2,6 +2,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <vector>
 
 #include "CliTestSupport.h"
 
@@ -37,6 +38,39 @@ TEST(CliBlast, DrawsPressureAndDensityAndMeasuresTheSymmetry) {
     ASSERT_EQ(chosen.status, 0) << chosen.err;
     EXPECT_TRUE(fs::exists(scratch.Path() / "chosen" / "temperature_000002.png"));
     EXPECT_FALSE(fs::exists(scratch.Path() / "chosen" / "pressure_000002.png"));
+}
+
+// The burst's disc would set a range in which every later wave is dark: the case's pictures
+// span three times the ambient state instead, and the user's --range or --log still wins.
+TEST(CliBlast, PicturesSpanTheWavesUnlessTheUserChoosesAScale) {
+    ScratchFolder scratch("blast-scales");
+    auto picture = [&](const std::string& name, std::vector<std::string> extra) {
+        std::vector<std::string> args{"flow",
+                                      "--case",
+                                      "blast",
+                                      "--nx",
+                                      "31",
+                                      "--ny",
+                                      "31",
+                                      "--max-steps",
+                                      "20",
+                                      "--snapshot-every",
+                                      "100",
+                                      "--fields",
+                                      "pressure",
+                                      "--formats",
+                                      "png",
+                                      "--output",
+                                      scratch.Sub(name)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CliResult result = RunCli(args);
+        EXPECT_EQ(result.status, 0) << result.err;
+        return ReadText(scratch.Path() / name / "pressure_000019.png");
+    };
+    const std::string byDefault = picture("default", {});
+    EXPECT_EQ(byDefault, picture("three-ambient", {"--range", "pressure=0:303975"}));
+    EXPECT_NE(byDefault, picture("disc", {"--range", "pressure=101325:1013250"}));
+    EXPECT_NE(byDefault, picture("log", {"--log", "pressure"}));
 }
 
 }  // namespace

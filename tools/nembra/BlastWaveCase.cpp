@@ -17,6 +17,9 @@ namespace {
 using Nembra::BlastWave;
 using Node = BlastWave::_MeshNode;
 
+// Upper end of the default colour range, in units of the ambient state.
+constexpr double kWavesRange = 3.0;
+
 // Largest difference between a node and its mirror image about the vertical (alongX) or the
 // horizontal mid-line, relative to the field's range.
 double Asymmetry(BlastWave& blast, bool alongX, double Node::*slot) {
@@ -69,6 +72,18 @@ public:
     std::unique_ptr<Nembra::NavierStokesEquations2D> Create(
         const std::optional<FlowGeometry>& geometry) const override {
         return ConstructSolver<BlastWave>(geometry);
+    }
+
+    // The burst's own disc sets the range of the first picture, and everything after it is
+    // weaker than a third of that: the waves would show in the lowest tenth of the colours.
+    // Three times the ambient state covers the shock at every later step.
+    std::vector<PictureScale> DefaultScales(
+        Nembra::NavierStokesEquations2D& solver) const override {
+        const auto& blast = dynamic_cast<const BlastWave&>(solver);
+        const double pressure = blast.GetAmbientPressure();
+        const double density = pressure / (blast.GetGasConstant() * blast.GetAmbientTemperature());
+        return {{FlowField::Pressure, Span{0.0, kWavesRange * pressure}, false},
+                {FlowField::Density, Span{0.0, kWavesRange * density}, false}};
     }
 
     // Only the initial field is the blast's own; its disc is stored to be checked, so that a file

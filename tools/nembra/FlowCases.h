@@ -13,6 +13,7 @@
 #include "Nembra/NavierStokesEquations2D.h"
 #include "OutputFiles.h"
 #include "RunReport.h"
+#include "SnapshotWriter.h"
 
 // The flow problems of `nembra flow`. The command knows a case only through the FlowCase hooks
 // below; a new case is one class in a file of its own, added to the list in FlowCases.cpp.
@@ -62,6 +63,13 @@ public:
 
     // Fields drawn as heat maps when --fields is not given.
     virtual std::vector<std::string> DefaultFields() const { return {"density"}; }
+
+    // Colour scales of the case's heat maps where neither --range nor --log names the field;
+    // by default each field keeps the range of its first varied snapshot.
+    virtual std::vector<PictureScale> DefaultScales(
+        Nembra::NavierStokesEquations2D& /*solver*/) const {
+        return {};
+    }
 
     // Model time, s, at which the run ends when --until-time is not given; none runs on to the
     // step limit.

@@ -129,6 +129,10 @@ FlowPlan PlanFlow(const FlowOptions& o, Checkpoint* stored) {
     plan.files.directory = o.output;
     plan.files.pictures = PictureFields(o);
     plan.files.scales = PictureScales(o.pictures);
+    // After the user's choices, so that a field named by --range or --log keeps those alone.
+    for (const PictureScale& scale : o.ChosenCase().DefaultScales(*plan.solver)) {
+        plan.files.scales.push_back(scale);
+    }
     plan.files.vtk = Contains(o.formats, "vtk");
     if (!plan.files.pictures.empty()) {
         plan.files.cellWidth = ChooseCellWidth(o.pixelsPerNode, plan.nx);

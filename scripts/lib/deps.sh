@@ -1,12 +1,13 @@
 # Sourced by the scripts in scripts/: makes sure the Debian packages they need are installed.
 
-# Every Debian package the project builds with: compiler and build tools, the test and
-# benchmark frameworks, and the libraries of the command-line host (Boost for the viewer's
-# HTTP and WebSocket server, header-only); then the checkers of scripts/test: clang with
-# libFuzzer, valgrind, and mingw-w64, GoogleTest's sources and Wine for the Windows build.
-NEMBRA_DEBIAN_PACKAGES=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libcli11-dev
-                        libcairo2-dev libpng-dev nlohmann-json3-dev libboost-dev binutils
-                        libhdf5-dev zlib1g-dev
+# What the command line builds with: compiler and build tools and the host's libraries (Boost for
+# the viewer's HTTP and WebSocket server, header-only; HDF5 and zlib for checkpoints).
+NEMBRA_TOOL_PACKAGES=(cmake g++ make pkg-config libcli11-dev libcairo2-dev libpng-dev
+                      nlohmann-json3-dev libboost-dev libhdf5-dev zlib1g-dev)
+# Every Debian package the project builds with: the above, the test and benchmark frameworks,
+# then the checkers of scripts/test: clang with libFuzzer, valgrind, and mingw-w64, GoogleTest's
+# sources and Wine for the Windows build.
+NEMBRA_DEBIAN_PACKAGES=("${NEMBRA_TOOL_PACKAGES[@]}" libgtest-dev libbenchmark-dev binutils
                         clang libclang-rt-14-dev valgrind g++-mingw-w64-x86-64 googletest
                         wine64)
 # The Python package (python/), its tests, notebooks and ensemble example.

@@ -22,6 +22,7 @@ from ._nembra import (
     ShockTube,
     ValueReportWarning,
 )
+from ._checkpoint import attach_checkpoints, load
 from ._run import RunSummary, attach_run
 
 __all__ = [
@@ -33,6 +34,7 @@ __all__ = [
     "RiemannSample",
     "Diffusion",
     "RunSummary",
+    "load",
     "SLOTS",
     "MESH_NODE",
     "AllocationWarning",
@@ -43,4 +45,6 @@ RiemannSample = ExactRiemannSolution.Sample
 
 for _solver in (Flow, FlatPlate, ShockTube, BlastWave, Diffusion):
     attach_run(_solver)
+for _solver in (Flow, FlatPlate, ShockTube, BlastWave):
+    attach_checkpoints(_solver)
 del _solver

@@ -37,7 +37,7 @@ public:
         hasInitialHook_ = py::hasattr(self, "initial");
         hasBoundaryHook_ = py::hasattr(self, "boundary");
         const MeshView mesh = Mesh();
-        if (GetStepCount() == 0 && !hasInitialHook_ &&
+        if (GetStepCount() == 0 && !hasInitialHook_ && !LayingRecords() &&
             (mesh.imax < kBlockNodes || mesh.jmax < kBlockNodes)) {
             throw py::value_error("the default field's hot block is 11 x 11 nodes: a " +
                                   std::to_string(mesh.imax) + " x " + std::to_string(mesh.jmax) +
@@ -57,14 +57,15 @@ public:
 
 protected:
     void InitializeMeshNodes2(_MeshNode**& mesh) override {
-        NavierStokesEquations2D::InitializeMeshNodes2(mesh);
-        if (hasInitialHook_) {
+        const bool continuing = LayingRecords();
+        Hosted::InitializeMeshNodes2(mesh);
+        if (hasInitialHook_ && !continuing) {
             CallHook(Hook::Initial);
         }
     }
     void SetMeshNodesValues(_MeshNode**& mesh) override {
         if (!hasInitialHook_) {
-            NavierStokesEquations2D::SetMeshNodesValues(mesh);
+            Hosted::SetMeshNodesValues(mesh);
         }
     }
     void BoundaryConditions2(_MeshNode**& mesh) override {
@@ -255,9 +256,7 @@ free-stream temperature) or 'adiabatic'. run(until_converged=1e-8) runs it to a 
             "(GetLargestDensityChange): inf before the first step, NaN once a density is "
             "unusable.")
         .def("__repr__", [](FlatPlateHost& s) {
-            const MeshView mesh = s.Mesh();
-            return FlowRepr("FlatPlate", s, mesh.imax, mesh.jmax) + ", wall='" +
-                   WallName(s.GetWallCondition()) + "'";
+            return FlowRepr("FlatPlate", s) + ", wall='" + WallName(s.GetWallCondition()) + "'";
         });
     DefineFlowMethods(plate);
 }

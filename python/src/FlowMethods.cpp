@@ -45,11 +45,11 @@ py::array_t<double> Coordinates(int count, double spacing) {
     return values;
 }
 
-std::string FlowRepr(const char* name, Nembra::NavierStokesEquations2D& s, int imax, int jmax) {
+std::string FlowRepr(const char* name, double lengthX, int imax, int jmax, int maxSteps,
+                     int stepCount) {
     return std::string(name) + "(imax=" + std::to_string(imax) + ", jmax=" + std::to_string(jmax) +
-           ", length_x=" + py::repr(py::float_(s.GetLengthX())).cast<std::string>() +
-           ", max_steps=" + std::to_string(s.GetMaxStepCount()) +
-           "), step_count=" + std::to_string(s.GetStepCount());
+           ", length_x=" + py::repr(py::float_(lengthX)).cast<std::string>() +
+           ", max_steps=" + std::to_string(maxSteps) + "), step_count=" + std::to_string(stepCount);
 }
 
 }  // namespace nembra_python

@@ -7,8 +7,11 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <pybind11/numpy.h>
@@ -45,9 +48,53 @@ public:
     bool HookFailed() const { return false; }
     void RethrowHookError() {}
 
+    // Makes the next call, which must be the laying one, lay these imax * jmax records (row by
+    // row) instead of the solver's own initial field: the solver continues a saved one.
+    void LayOnFirstCall(std::vector<MeshNode> records) { records_ = std::move(records); }
+    bool LayingRecords() const { return !records_.empty(); }
+    // The time step of the last call: the saved solver's until a continuing solver takes its
+    // first step (its laying call computes none).
+    double DeltaT() const {
+        return laidRecords_ && this->GetStepCount() == 1 ? savedDeltaT : this->GetDeltaT();
+    }
+
     SolverLock lock;
     double modelTime = 0.0;      // sum of the time steps taken, seconds
     long long valueReports = 0;  // "error:value'error" reports of every call so far
+    // Calls a saved solver had made before the one this solver continues it from: the library
+    // counts again from its laying call, so step_count and max_steps add this.
+    int stepOffset = 0;
+    double savedDeltaT = 0.0;  // the saved solver's last time step, s
+
+protected:
+    void InitializeMeshNodes2(MeshNode**& mesh) override {
+        if (!LayingRecords()) {
+            Solver::InitializeMeshNodes2(mesh);
+            return;
+        }
+        int imax = 0;
+        int jmax = 0;
+        if (mesh == nullptr || mesh != this->GetMeshNodes(imax, jmax) ||
+            records_.size() != static_cast<std::size_t>(imax) * static_cast<std::size_t>(jmax)) {
+            return;
+        }
+        for (int i = 0; i < imax; ++i) {
+            std::memcpy(mesh[i], &records_[static_cast<std::size_t>(i) * jmax],
+                        sizeof(MeshNode) * static_cast<std::size_t>(jmax));
+        }
+        records_ = std::vector<MeshNode>();
+        laidRecords_ = true;
+    }
+    // The records are the whole field: nothing is laid over them.
+    void SetMeshNodesValues(MeshNode**& mesh) override {
+        if (!laidRecords_) {
+            Solver::SetMeshNodesValues(mesh);
+        }
+    }
+
+private:
+    std::vector<MeshNode> records_;
+    bool laidRecords_ = false;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -249,6 +296,67 @@ py::array_t<double> Field(Host& host, const std::string& name) {
 py::array_t<double> Coordinates(int count, double spacing);
 
 // ---------------------------------------------------------------------------------------------
+// Saving and continuing
+
+// (step_count, model_time, delta_t, value_reports, mesh or None before the laying call, the
+// flat plate's largest density change or None), read together. RuntimeError from the stepping
+// thread's own hooks, which would see a step half done.
+template <class Host>
+py::tuple SavedState(Host& host) {
+    ReadAccess access(host.lock);
+    if (host.lock.stepping == std::this_thread::get_id()) {
+        throw std::runtime_error("a hook cannot save the solver: the step under way is half done");
+    }
+    py::object mesh = py::none();
+    if (host.GetStepCount() > 0) {
+        mesh = CopyMesh(host.Mesh());
+    }
+    py::object densityChange = py::none();
+    if constexpr (std::is_base_of_v<Nembra::SupersonicFlatPlate, Host>) {
+        densityChange = py::float_(host.GetLargestDensityChange());
+    }
+    return py::make_tuple(host.GetStepCount() + host.stepOffset, host.modelTime, host.DeltaT(),
+                          host.valueReports, mesh, densityChange);
+}
+
+// Makes a new solver continue a saved one that had made stepCount (>= 1) calls: its laying
+// call lays the saved records, float64 (imax, jmax, 44), and the counts carry on. The solver
+// must have been built with the saved step limit less stepCount - 1.
+template <class Host>
+void ContinueFrom(Host& host, const py::array& records, int stepCount, double modelTime,
+                  double deltaT, long long valueReports, double densityChange) {
+    using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+    StepAccess access(host.lock);
+    const MeshView mesh = host.Mesh();
+    if (host.GetStepCount() != 0 || mesh.rows == nullptr) {
+        throw py::value_error("only a new solver can continue a saved one");
+    }
+    const Doubles values = Doubles::ensure(records);
+    if (!values || values.ndim() != 3 || values.shape(0) != mesh.imax ||
+        values.shape(1) != mesh.jmax || values.shape(2) != kSlotCount) {
+        throw py::value_error("the saved mesh must be float64 (" + std::to_string(mesh.imax) +
+                              ", " + std::to_string(mesh.jmax) + ", 44)");
+    }
+    if (stepCount < 1 || host.GetMaxStepCount() < 1) {
+        throw py::value_error("a saved mesh needs a step count of at least 1 and a call left");
+    }
+    std::vector<MeshNode> nodes(static_cast<std::size_t>(mesh.imax) *
+                                static_cast<std::size_t>(mesh.jmax));
+    std::memcpy(nodes.data(), values.data(), nodes.size() * sizeof(MeshNode));
+    host.LayOnFirstCall(std::move(nodes));
+    host.UpdateDatas();
+    host.stepOffset = stepCount - 1;
+    host.modelTime = modelTime;
+    host.savedDeltaT = deltaT;
+    host.valueReports = valueReports;
+    if constexpr (std::is_base_of_v<Nembra::SupersonicFlatPlate, Host>) {
+        host.SetLargestDensityChange(densityChange);
+    } else {
+        (void)densityChange;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
 // The methods both flow classes share
 
 template <class Host, class... Extra>
@@ -270,13 +378,13 @@ void DefineFlowMethods(py::class_<Host, Extra...>& c) {
             },
             py::arg("calls"), py::arg("until_time") = kNoTarget, py::arg("tolerance") = kNoTarget)
         .def_property_readonly(
-            "step_count", [](Host& h) { return h.GetStepCount(); },
+            "step_count", [](Host& h) { return h.GetStepCount() + h.stepOffset; },
             "Calls that did work, the initializing one included (StepCount).")
         .def_property_readonly(
-            "max_steps", [](Host& h) { return h.GetMaxStepCount(); },
+            "max_steps", [](Host& h) { return h.GetMaxStepCount() + h.stepOffset; },
             "The step limit: calls beyond it do nothing (MaxStepCount).")
         .def_property_readonly(
-            "delta_t", [](Host& h) { return h.GetDeltaT(); },
+            "delta_t", [](Host& h) { return h.DeltaT(); },
             "The time step of the last call, s (DeltaT; 0 before the first time step).")
         .def_property_readonly(
             "model_time", [](Host& h) { return h.modelTime; },
@@ -356,19 +464,27 @@ void DefineFlowMethods(py::class_<Host, Extra...>& c) {
              "changes as the solver steps, and keeps the solver alive while it exists. Read it\n"
              "between steps; writing to it changes the solver's state.")
         .def("node", &NodeCopy<Host>, py::arg("i"), py::arg("j"),
-             "A copy of node (i, j) as a NumPy record of dtype nembra.MESH_NODE.");
+             "A copy of node (i, j) as a NumPy record of dtype nembra.MESH_NODE.")
+        .def("_saved_state", &SavedState<Host>)
+        .def("_continue_from", &ContinueFrom<Host>, py::arg("records"), py::arg("step_count"),
+             py::arg("model_time"), py::arg("delta_t"), py::arg("value_reports"),
+             py::arg("density_change"));
 }
 
 // "Name(imax=..., jmax=..., length_x=..., max_steps=...), step_count=..."
-std::string FlowRepr(const char* name, Nembra::NavierStokesEquations2D& s, int imax, int jmax);
+std::string FlowRepr(const char* name, double lengthX, int imax, int jmax, int maxSteps,
+                     int stepCount);
+template <class Host>
+std::string FlowRepr(const char* name, Host& s) {
+    const MeshView mesh = s.Mesh();
+    return FlowRepr(name, s.GetLengthX(), mesh.imax, mesh.jmax, s.GetMaxStepCount() + s.stepOffset,
+                    s.GetStepCount() + s.stepOffset);
+}
 
 // __repr__ of a flow class with no settings beyond its mesh.
 template <class Host>
 void DefineRepr(py::class_<Host>& c, const char* name) {
-    c.def("__repr__", [name](Host& s) {
-        const MeshView mesh = s.Mesh();
-        return FlowRepr(name, s, mesh.imax, mesh.jmax);
-    });
+    c.def("__repr__", [name](Host& s) { return FlowRepr(name, s); });
 }
 
 }  // namespace nembra_python

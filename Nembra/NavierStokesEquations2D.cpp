@@ -158,9 +158,10 @@ void NavierStokesEquations2D::MacCormack(_MeshNode**& mesh, int /*imax*/, int /*
         AllocateStepScratch(StepScratch, JMax);
     }
     const step::StepConstants c{DeltaX, DeltaY, DeltaT, Cv, GasConstant, TRef, MuRef, Cp, Prandtl};
+    const step::RecordStores stores = step::RecordStoresFor(IMax, JMax);
     // Phases 1 and 2: the fluxes of the current state, the predicted state of the interior.
     if (StepScratch != nullptr) {
-        step::PredictorSweep(MeshNodes, IMax, JMax, StepScratch, c);
+        step::PredictorSweep(MeshNodes, IMax, JMax, StepScratch, c, stores);
     } else {
         PredictNodeByNode();
     }
@@ -168,7 +169,7 @@ void NavierStokesEquations2D::MacCormack(_MeshNode**& mesh, int /*imax*/, int /*
     BoundaryConditionsProspect2(mesh);
     // Phases 4 and 5: the fluxes of the predicted state, the new state of the interior.
     if (StepScratch != nullptr) {
-        step::CorrectorSweep(MeshNodes, IMax, JMax, StepScratch, c);
+        step::CorrectorSweep(MeshNodes, IMax, JMax, StepScratch, c, stores);
     } else {
         CorrectNodeByNode();
     }

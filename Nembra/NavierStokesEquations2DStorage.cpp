@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "Nembra/MessageBox.h"
@@ -28,6 +29,26 @@ void AnnounceFailedRow() {
 // count does not fit: both are failed requests rather than undefined behaviour.
 bool FitsAllocation(int count, std::size_t size) {
     return count >= 0 && static_cast<std::uint64_t>(count) <= PTRDIFF_MAX / size;
+}
+
+using Node = NavierStokesEquations2D::_MeshNode;
+
+// A row of records starting on a cache line (the step's writers fill whole lines of it), every
+// slot 0.0; null when it cannot be had.
+Node* AllocateRow(int nodesPerRow) {
+    const auto count = static_cast<std::size_t>(nodesPerRow);
+    void* storage = ::operator new[](count * sizeof(Node),
+                                     std::align_val_t{step::kRecordRowAlignment}, std::nothrow);
+    if (storage == nullptr) {
+        return nullptr;
+    }
+    Node* row = static_cast<Node*>(storage);
+    std::uninitialized_value_construct_n(row, count);
+    return row;
+}
+
+void ReleaseRow(Node* row) {
+    ::operator delete[](row, std::align_val_t{step::kRecordRowAlignment});
 }
 
 }  // namespace
@@ -259,9 +280,7 @@ void NavierStokesEquations2D::AllocateMeshNodesSpace(_MeshNode**& rows, int rowC
     }
     const bool rowFits = FitsAllocation(nodesPerRow, sizeof(_MeshNode));
     for (int r = 0; r < rowCount; ++r) {
-        // Value-initialised: every slot of a fresh mesh reads 0.0.
-        rows[r] = rowFits ? new (std::nothrow) _MeshNode[static_cast<std::size_t>(nodesPerRow)]()
-                          : nullptr;
+        rows[r] = rowFits ? AllocateRow(nodesPerRow) : nullptr;
         if (rows[r] == nullptr) {
             // Release what was obtained, the table included, so that nothing refers to it.
             ReleaseMeshNodes(rows, r, nodesPerRow);
@@ -277,7 +296,7 @@ void NavierStokesEquations2D::ReleaseMeshNodes(_MeshNode**& rows, int rowCount,
         return;
     }
     for (int r = 0; r < rowCount; ++r) {
-        delete[] rows[r];
+        ReleaseRow(rows[r]);
         rows[r] = nullptr;
     }
     delete[] rows;

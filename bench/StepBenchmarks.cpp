@@ -50,13 +50,17 @@ struct RunningField {
     }
 };
 
-using Sweep = void (*)(Node**, int, int, double*, const Nembra::step::StepConstants&);
+using Sweep = void (*)(Node**, int, int, double*, const Nembra::step::StepConstants&,
+                       Nembra::step::RecordStores);
 
 void RunSweep(benchmark::State& state, Sweep sweep) {
     RunningField field(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const Nembra::step::StepConstants c = field.Constants();
+    // The stores the solver would choose for this mesh.
+    const Nembra::step::RecordStores stores =
+        Nembra::step::RecordStoresFor(field.rows, field.nodesPerRow);
     for (auto _ : state) {
-        sweep(field.mesh, field.rows, field.nodesPerRow, field.scratch.get(), c);
+        sweep(field.mesh, field.rows, field.nodesPerRow, field.scratch.get(), c, stores);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * field.rows * field.nodesPerRow);

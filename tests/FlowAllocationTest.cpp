@@ -1,9 +1,11 @@
 // Storage that cannot be had, provoked on demand: this program replaces the array forms of
-// operator new and delete (for itself and the library it loads) so that requests of a chosen
-// size fail while a test asks for it.
+// operator new and delete, aligned or not (for itself and the library it loads), so that
+// requests of a chosen size fail while a test asks for it.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -27,6 +29,34 @@ void* AllocateArray(std::size_t size) noexcept {
     return std::malloc(size == 0 ? 1 : size);
 }
 
+// The aligned array forms, for the mesh's rows: over-allocated through AllocateArray, the block
+// handed out at the first aligned address after room for the start of the whole allocation.
+void* AllocateAlignedArray(std::size_t size, std::align_val_t alignment) noexcept {
+    ++replacementCalls;
+    const auto align = static_cast<std::size_t>(alignment);
+    if ((failingSize != 0 && size == failingSize) ||
+        size > std::numeric_limits<std::size_t>::max() - align - sizeof(void*)) {
+        return nullptr;
+    }
+    void* whole = std::malloc(size + align + sizeof(void*));
+    if (whole == nullptr) {
+        return nullptr;
+    }
+    const auto first = reinterpret_cast<std::uintptr_t>(whole) + sizeof(void*);
+    void* block = reinterpret_cast<void*>((first + align - 1) / align * align);
+    std::memcpy(static_cast<char*>(block) - sizeof(void*), &whole, sizeof whole);
+    return block;
+}
+
+void ReleaseAlignedArray(void* block) noexcept {
+    if (block == nullptr) {
+        return;
+    }
+    void* whole = nullptr;
+    std::memcpy(&whole, static_cast<char*>(block) - sizeof(void*), sizeof whole);
+    std::free(whole);
+}
+
 }  // namespace
 
 void* operator new[](std::size_t size) {
@@ -46,6 +76,24 @@ void operator delete[](void* block, std::size_t) noexcept {
 }
 void operator delete[](void* block, const std::nothrow_t&) noexcept {
     std::free(block);
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+    if (void* block = AllocateAlignedArray(size, alignment)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return AllocateAlignedArray(size, alignment);
+}
+void operator delete[](void* block, std::align_val_t) noexcept {
+    ReleaseAlignedArray(block);
+}
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
+    ReleaseAlignedArray(block);
+}
+void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept {
+    ReleaseAlignedArray(block);
 }
 
 namespace Nembra {

@@ -79,6 +79,41 @@ NEMBRA_BLOCK_HELPER void StoreBlock(Node* nodes, std::size_t firstSlot, const Sl
     StoreSlots(nodes[3], firstSlot, rows.slot[3]);
 }
 
+// Four slots of one record straight to memory: a streaming store, which does not first read the
+// line it writes. The slots must lie on a 32-byte boundary, and every byte of the line must be
+// written by streaming stores close together, so that the processor sends the line whole.
+NEMBRA_BLOCK_HELPER void StreamSlots(Node& node, std::size_t firstSlot, Double4 slots) {
+    _mm256_stream_pd(reinterpret_cast<double*>(reinterpret_cast<unsigned char*>(&node) + firstSlot),
+                     slots);
+}
+
+template <bool kStream>
+NEMBRA_BLOCK_HELPER void PutSlots(Node& node, std::size_t firstSlot, Double4 slots) {
+    if constexpr (kStream) {
+        StreamSlots(node, firstSlot, slots);
+    } else {
+        StoreSlots(node, firstSlot, slots);
+    }
+}
+
+// StoreBlock with streaming stores for the records in the block's even lanes (0 and 2) and/or
+// odd lanes (1 and 3).
+template <bool kStreamEvenLanes, bool kStreamOddLanes>
+NEMBRA_BLOCK_HELPER void StoreBlockStreaming(Node* nodes, std::size_t firstSlot,
+                                             const SlotBlock& block) {
+    const SlotBlock rows = Transpose(block.slot);
+    PutSlots<kStreamEvenLanes>(nodes[0], firstSlot, rows.slot[0]);
+    PutSlots<kStreamOddLanes>(nodes[1], firstSlot, rows.slot[1]);
+    PutSlots<kStreamEvenLanes>(nodes[2], firstSlot, rows.slot[2]);
+    PutSlots<kStreamOddLanes>(nodes[3], firstSlot, rows.slot[3]);
+}
+
+// Streaming stores are ordered only among themselves: this orders them before every later store,
+// so that a host handing the mesh to another thread hands it complete.
+NEMBRA_BLOCK_HELPER void OrderStreamedStores() {
+    _mm_sfence();
+}
+
 NEMBRA_BLOCK_HELPER Double4 LoadRow(const double* row, int j) {
     Double4 values;
     std::memcpy(&values, row + j, sizeof(Double4));

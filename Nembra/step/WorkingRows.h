@@ -14,6 +14,9 @@ namespace Nembra::step {
 constexpr int kRingRows = 4;
 // Working rows are a whole number of cache lines long.
 constexpr int kRowAlignment = 8;
+// The mesh's rows of records start on a cache-line boundary, so that the writers know which of a
+// record's lines they fill completely (WriteBack.h).
+constexpr std::size_t kRecordRowAlignment = 64;
 
 // What the step reads of one row of records.
 struct GatheredRow {

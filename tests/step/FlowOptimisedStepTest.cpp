@@ -41,14 +41,14 @@ TEST_P(FlowOptimisedStepSizes, MatchesThePlainEvaluation) {
 }
 
 // Rows of 5 to 12 nodes hold every count of whole blocks and leftover nodes, inside and at the
-// edges; the longer odd meshes run many blocks and rows through the pipelined phases, the last
-// one larger than a core's second-level cache.
+// edges; the longer odd meshes run many blocks and rows through the pipelined phases, 75 x 81
+// larger than a core's second-level cache, 240 x 221 large enough for streamed stores.
 INSTANTIATE_TEST_SUITE_P(RowLengths, FlowOptimisedStepSizes,
                          ::testing::Values(std::pair{7, 5}, std::pair{6, 6}, std::pair{5, 7},
                                            std::pair{9, 8}, std::pair{5, 9}, std::pair{11, 10},
                                            std::pair{6, 11}, std::pair{5, 12}, std::pair{37, 29},
                                            std::pair{9, 33}, std::pair{67, 45}, std::pair{41, 23},
-                                           std::pair{75, 81}));
+                                           std::pair{75, 81}, std::pair{240, 221}));
 
 // --- A replaced edge pass ---------------------------------------------------------------------
 

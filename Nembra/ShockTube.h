@@ -52,9 +52,11 @@ public:
     double GetDiaphragmPosition() const { return GetLengthX() / 2; }
 
     // The exact inviscid solution of this tube's Riemann problem in SI units, with the solver's
-    // gamma and the diaphragm at GetDiaphragmPosition: sample it at (x, model time).
+    // gamma and the diaphragm at GetDiaphragmPosition: sample it at (x, model time). Throws
+    // std::invalid_argument when the tube's length is not finite (the diaphragm has no place).
     ExactRiemannSolution GetExactSolution() const;
-    // Model time, s, at which the exact shock has travelled a third of the tube's length.
+    // Model time, s, at which the exact shock has travelled a third of the tube's length. Throws
+    // as GetExactSolution does.
     double GetDefaultEndTime() const;
 
 protected:

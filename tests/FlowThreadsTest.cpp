@@ -10,8 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "Nembra/BlastWave.h"
 #include "Nembra/DiffusionEquation.h"
 #include "Nembra/MessageHandler.h"
+#include "Nembra/ShockTube.h"
 #include "Nembra/SupersonicFlatPlate.h"
 #include "support/FlowHelpers.h"
 
@@ -95,6 +97,8 @@ std::vector<SolverRun> Runs() {
                 return std::make_unique<SupersonicFlatPlate>(16, 24, 2e-5, 1000, Wall::Adiabatic);
             },
             30),
+        FlowRun([] { return std::make_unique<ShockTube>(60, 11, 6e-6, 1000); }, 30),
+        FlowRun([] { return std::make_unique<BlastWave>(29, 23, 2e-6, 1000); }, 30),
         DiffusionRun(300),
         DiffusionRun(57),
         FailingRun(),

@@ -1,11 +1,13 @@
 // Drives the library's public API with whatever the fuzzer hands in: solvers of any size and
 // length, hosts that write any double into any slot of any node from their initial and boundary
 // operations, bounded stepping, copies, moves, self-assignment, assignment across sizes and
-// kinds, deletion through the base class, the flat plate with either wall, and the diffusion
-// solver with any arguments and indices. AddressSanitizer and UndefinedBehaviorSanitizer catch
-// any read or write outside the arrays; the checks below catch a mesh that lies about its shape.
+// kinds, deletion through the base class, the flat plate with either wall, the shock tube and
+// its exact solution, the blast wave, and the diffusion solver with any arguments and indices.
+// AddressSanitizer and UndefinedBehaviorSanitizer catch any read or write outside the arrays; the
+// checks below catch a mesh that lies about its shape.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,15 +17,21 @@
 #include <utility>
 #include <vector>
 
+#include "Nembra/BlastWave.h"
 #include "Nembra/DiffusionEquation.h"
+#include "Nembra/ExactRiemannSolution.h"
 #include "Nembra/MessageHandler.h"
 #include "Nembra/NavierStokesEquations2D.h"
+#include "Nembra/ShockTube.h"
 #include "Nembra/SupersonicFlatPlate.h"
 
 namespace {
 
+using Nembra::BlastWave;
 using Nembra::DiffusionEquation;
+using Nembra::ExactRiemannSolution;
 using Nembra::NavierStokesEquations2D;
+using Nembra::ShockTube;
 using Nembra::SupersonicFlatPlate;
 using Node = NavierStokesEquations2D::_MeshNode;
 
@@ -160,7 +168,8 @@ private:
     FuzzedDataProvider* data_;
 };
 
-enum class Kind { Solver, Host, Isothermal, Adiabatic };
+enum class Kind { Solver, Host, Isothermal, Adiabatic, ShockTube, BlastWave };
+constexpr int kKinds = 6;
 
 struct Slot {
     std::unique_ptr<NavierStokesEquations2D> solver;
@@ -205,6 +214,10 @@ std::unique_ptr<NavierStokesEquations2D> Make(FuzzedDataProvider& data, Kind kin
         case Kind::Adiabatic:
             return std::make_unique<SupersonicFlatPlate>(
                 imax, jmax, length, steps, SupersonicFlatPlate::WallCondition::Adiabatic);
+        case Kind::ShockTube:
+            return std::make_unique<ShockTube>(imax, jmax, length, steps);
+        case Kind::BlastWave:
+            return std::make_unique<BlastWave>(imax, jmax, length, steps);
     }
     return nullptr;
 }
@@ -222,6 +235,10 @@ std::unique_ptr<NavierStokesEquations2D> CopyOf(FuzzedDataProvider& data, Slot& 
             static_cast<NavierStokesEquations2D&>(*host) = source;
             return host;
         }
+        case Kind::ShockTube:
+            return std::make_unique<ShockTube>(static_cast<ShockTube&>(source));
+        case Kind::BlastWave:
+            return std::make_unique<BlastWave>(static_cast<BlastWave&>(source));
         default:
             return std::make_unique<SupersonicFlatPlate>(static_cast<SupersonicFlatPlate&>(source));
     }
@@ -229,6 +246,63 @@ std::unique_ptr<NavierStokesEquations2D> CopyOf(FuzzedDataProvider& data, Slot& 
 
 bool IsPlate(Kind kind) {
     return kind == Kind::Isothermal || kind == Kind::Adiabatic;
+}
+
+// Copy or move assignment of the derived class itself, where both slots hold the same case.
+template <class Case>
+void AssignCase(Slot& a, Slot& b, bool move) {
+    auto& to = static_cast<Case&>(*a.solver);
+    auto& from = static_cast<Case&>(*b.solver);
+    if (move) {
+        to = std::move(from);
+    } else {
+        to = from;
+    }
+}
+
+bool AssignSameCase(Slot& a, Slot& b, bool move) {
+    if (IsPlate(a.kind) && IsPlate(b.kind)) {
+        AssignCase<SupersonicFlatPlate>(a, b, move);
+    } else if (a.kind == Kind::ShockTube && b.kind == Kind::ShockTube) {
+        AssignCase<ShockTube>(a, b, move);
+    } else if (a.kind == Kind::BlastWave && b.kind == Kind::BlastWave) {
+        AssignCase<BlastWave>(a, b, move);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The tube's exact solution exists whenever its diaphragm has a place; sampled anywhere, it
+// gives one of the states of the problem or of the fan between them.
+void SampleExactSolution(FuzzedDataProvider& data, const ShockTube& tube) {
+    if (!std::isfinite(tube.GetDiaphragmPosition())) {
+        return;
+    }
+    const ExactRiemannSolution exact = tube.GetExactSolution();
+    volatile double end = tube.GetDefaultEndTime();
+    static_cast<void>(end);
+    const ExactRiemannSolution::State state = exact.Sample(AnyDouble(data), AnyDouble(data));
+    if (!(state.Density > 0 && state.Pressure > 0)) {
+        Abort("the shock tube's exact solution gives a state without gas");
+    }
+}
+
+// Any two states and gamma: either refused with std::invalid_argument, or solved (in a bounded
+// number of iterations, which the fuzzer's time limit checks) with a star pressure within the
+// bracket of its search.
+void ExactSolutionOfAnyStates(FuzzedDataProvider& data) {
+    const ExactRiemannSolution::State left{AnyDouble(data), AnyDouble(data), AnyDouble(data)};
+    const ExactRiemannSolution::State right{AnyDouble(data), AnyDouble(data), AnyDouble(data)};
+    try {
+        const ExactRiemannSolution exact(left, right, AnyDouble(data), AnyDouble(data));
+        volatile double density = exact.Sample(AnyDouble(data), AnyDouble(data)).Density;
+        static_cast<void>(density);
+        if (exact.GetStarPressure() < 0) {
+            Abort("a negative star pressure");
+        }
+    } catch (const std::invalid_argument&) {
+    }
 }
 
 void Step(FuzzedDataProvider& data, NavierStokesEquations2D& solver, long long& budget) {
@@ -252,7 +326,7 @@ void FlowOperation(FuzzedDataProvider& data, std::vector<Slot>& slots, long long
     Slot& b = slots[data.ConsumeIntegralInRange<std::size_t>(0, slots.size() - 1)];
     switch (data.ConsumeIntegralInRange(0, 9)) {
         case 0:
-            a.kind = static_cast<Kind>(data.ConsumeIntegralInRange(0, 3));
+            a.kind = static_cast<Kind>(data.ConsumeIntegralInRange(0, kKinds - 1));
             a.solver = Make(data, a.kind);  // the old one is deleted through the base pointer
             break;
         case 1:
@@ -266,16 +340,10 @@ void FlowOperation(FuzzedDataProvider& data, std::vector<Slot>& slots, long long
             *a.solver = *b.solver;
             break;
         case 4:
-            if (IsPlate(a.kind) && IsPlate(b.kind)) {
-                static_cast<SupersonicFlatPlate&>(*a.solver) =
-                    static_cast<SupersonicFlatPlate&>(*b.solver);
-            }
+            AssignSameCase(a, b, false);
             break;
         case 5:  // a move leaves the source holding no mesh, to be used again later
-            if (IsPlate(a.kind) && IsPlate(b.kind)) {
-                static_cast<SupersonicFlatPlate&>(*a.solver) =
-                    std::move(static_cast<SupersonicFlatPlate&>(*b.solver));
-            } else {
+            if (!AssignSameCase(a, b, true)) {
                 *a.solver = std::move(*b.solver);
             }
             break;
@@ -294,6 +362,10 @@ void FlowOperation(FuzzedDataProvider& data, std::vector<Slot>& slots, long long
                 plate->SetWallCondition(data.ConsumeBool()
                                             ? SupersonicFlatPlate::WallCondition::Adiabatic
                                             : SupersonicFlatPlate::WallCondition::Isothermal);
+            } else if (auto* tube = dynamic_cast<ShockTube*>(a.solver.get())) {
+                SampleExactSolution(data, *tube);
+            } else {
+                ExactSolutionOfAnyStates(data);
             }
             break;
         default: {

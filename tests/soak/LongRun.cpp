@@ -14,9 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "Nembra/BlastWave.h"
 #include "Nembra/DiffusionEquation.h"
 #include "Nembra/MessageHandler.h"
 #include "Nembra/NavierStokesEquations2D.h"
+#include "Nembra/ShockTube.h"
 #include "Nembra/SupersonicFlatPlate.h"
 
 #if defined(__linux__)
@@ -83,6 +85,10 @@ std::vector<Case> Cases() {
          [](int calls) {
              return std::make_unique<SupersonicFlatPlate>(70, 70, 1e-5, calls, Wall::Adiabatic);
          }},
+        {"shock tube, 140 x 11",
+         [](int calls) { return std::make_unique<Nembra::ShockTube>(140, 11, 1.4e-5, calls); }},
+        {"blast wave, 70 x 70",
+         [](int calls) { return std::make_unique<Nembra::BlastWave>(70, 70, 1e-5, calls); }},
     };
 }
 
@@ -138,6 +144,8 @@ void Lifetimes() {
     pool.push_back(std::make_unique<SupersonicFlatPlate>(20, 20, 1e-5, 100));
     pool.push_back(std::make_unique<NavierStokesEquations2D>(0, 0, 1e-5, 100));
     pool.push_back(std::make_unique<NavierStokesEquations2D>(-3, 12, 1e-5, 100));
+    pool.push_back(std::make_unique<Nembra::ShockTube>(40, 11, 4e-6, 100));
+    pool.push_back(std::make_unique<Nembra::BlastWave>(17, 21, 2e-6, 100));
     for (int round = 0; round < 12; ++round) {
         for (auto& solver : pool) {
             solver->UpdateDatas();

@@ -131,12 +131,14 @@ int NavierStokesEquations2D::CountUnusableNodes(_MeshNode* row, int count) {
     int unusable = 0;
     for (int j = 0; j < count; ++j) {
         _MeshNode& n = row[j];
-        // Every slot is tested: the count is the same, and the loop carries no branch per slot.
-        const bool usable = ValueAvailability(n.Rho) & ValueAvailability(n.U) &
-                            ValueAvailability(n.V) & ValueAvailability(n.Et) &
-                            ValueAvailability(n.Eint) & ValueAvailability(n.K) &
-                            ValueAvailability(n.Mu) & ValueAvailability(n.P);
-        unusable += usable ? 0 : 1;
+        // Every slot is tested, each answer taken as a bit: the count is the same, and the loop
+        // carries no branch per slot.
+        const unsigned usable =
+            unsigned{ValueAvailability(n.Rho)} & unsigned{ValueAvailability(n.U)} &
+            unsigned{ValueAvailability(n.V)} & unsigned{ValueAvailability(n.Et)} &
+            unsigned{ValueAvailability(n.Eint)} & unsigned{ValueAvailability(n.K)} &
+            unsigned{ValueAvailability(n.Mu)} & unsigned{ValueAvailability(n.P)};
+        unusable += usable != 0 ? 0 : 1;
     }
     return unusable;
 }

@@ -71,14 +71,16 @@ inline double PowerThreeHalvesOrNaN(double x) {
     const double r = high + correction;
     const double tail = correction - (r - high);
 
-    const std::uint64_t argumentBits = BitsOf(x);  // negative arguments compare above the range
+    // One unsigned comparison for both bounds: bits below the range wrap around to above it, and
+    // negative arguments compare above it anyway.
+    const std::uint64_t argumentBits = BitsOf(x);
     const bool inRange =
-        (argumentBits >= PowerOfTwoBits(-300)) & (argumentBits <= PowerOfTwoBits(300));
+        argumentBits - PowerOfTwoBits(-300) <= PowerOfTwoBits(300) - PowerOfTwoBits(-300);
     const std::uint64_t resultBits = BitsOf(r);  // r is positive and normal where inRange holds
     const bool powerOfTwo = (resultBits & ~kExponentField) == 0;
     const double unit = UnitInTheLastPlace(resultBits);
-    const double allowance = unit * (powerOfTwo & (tail < 0) ? 0.21875 : 0.4375);
-    return inRange & (std::fabs(tail) < allowance) ? r : NAN;
+    const double allowance = unit * ((powerOfTwo & (tail < 0)) ? 0.21875 : 0.4375);
+    return (inRange & (std::fabs(tail) < allowance)) ? r : NAN;
 }
 
 }  // namespace Nembra::detail

@@ -2,9 +2,13 @@
 
 #include <fcntl.h>
 #include <hdf5.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 
@@ -551,6 +555,65 @@ Checkpoint ReadHdf5(const std::string& name, std::vector<unsigned char>& image) 
     return c;
 }
 
+// HDF5 trusts a file's metadata: contents made to crash its parser, or to send it round in
+// circles, would take the program down with them, and the header's CRC stops only damage, not a
+// file made on purpose. So the contents are read first in a child process, which only tells
+// whether the reading came to an end (with the checkpoint or with a refusal); they are read here
+// only when it did. The reading is deterministic, so the second one ends as the first did.
+unsigned ReadingAllowanceSeconds(std::size_t bytes) {
+    return 10 + static_cast<unsigned>(bytes / 10'000'000);
+}
+
+// The child ends as the system ends a failing process (no handler of the program's, no core file,
+// nothing on the terminal): its way of ending is all it has to tell.
+void BecomeQuietReader() {
+    for (const int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGALRM}) {
+        std::signal(signal, SIG_DFL);
+    }
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (nowhere >= 0) {
+        ::dup2(nowhere, STDOUT_FILENO);
+        ::dup2(nowhere, STDERR_FILENO);
+    }
+}
+
+void RequireHdf5ReadingEnds(const std::string& name, std::vector<unsigned char>& image) {
+    const unsigned allowance = ReadingAllowanceSeconds(image.size());
+    const pid_t child = ::fork();
+    if (child < 0) {
+        throw CheckpointError("cannot check " + name + ": " + std::strerror(errno));
+    }
+    if (child == 0) {
+        BecomeQuietReader();
+        ::alarm(allowance);
+        try {
+            ReadHdf5(name, image);
+        } catch (...) {
+            // A refusal is an end too: the reading here will meet it and report it.
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            throw CheckpointError("cannot check " + name + ": " + std::strerror(errno));
+        }
+    }
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) {
+        throw CheckpointError(name + " is damaged: the HDF5 library did not finish reading it in " +
+                              std::to_string(allowance) + " s");
+    }
+    if (WIFSIGNALED(status)) {
+        throw CheckpointError(name + " is damaged: the HDF5 library failed on its contents (" +
+                              ::strsignal(WTERMSIG(status)) + ")");
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw CheckpointError(name + " is damaged: the HDF5 library failed on its contents");
+    }
+}
+
 }  // namespace
 
 fs::path CheckpointPath(const fs::path& outputDirectory) {
@@ -611,6 +674,7 @@ Checkpoint ReadCheckpoint(const fs::path& path) {
                               "; this nembra reads version " +
                               std::to_string(kCheckpointFormatVersion));
     }
+    RequireHdf5ReadingEnds(name, image);
     return ReadHdf5(name, image);
 }
 

@@ -94,8 +94,10 @@ void RecordSolver(Nembra::NavierStokesEquations2D& solver, int stepOffset, Solve
 // OutputError.
 void WriteCheckpoint(const fs::path& path, const Checkpoint& checkpoint);
 
-// Reads and checks a checkpoint: every value is validated before it is used. Throws
-// CheckpointError naming the file and the problem.
+// Reads and checks a checkpoint: every value is validated before it is used. The HDF5 contents
+// are read first in a child process (fork), so that contents on which the HDF5 library crashes or
+// hangs are refused rather than taking the program down; call it while no other thread runs.
+// Throws CheckpointError naming the file and the problem.
 Checkpoint ReadCheckpoint(const fs::path& path);
 
 }  // namespace nembra_cli

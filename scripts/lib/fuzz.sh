@@ -15,13 +15,15 @@ nembra_build_fuzzers() {
         "-DCMAKE_CXX_FLAGS=$NEMBRA_FUZZ_FLAGS" \
         "-DCMAKE_EXE_LINKER_FLAGS=$NEMBRA_FUZZ_LINK_FLAGS"
     echo "=== $dir: build"
-    cmake --build "$dir" -j2 --target nembra_fuzz_library nembra_fuzz_command_line
+    cmake --build "$dir" -j2 --target nembra_fuzz_library nembra_fuzz_command_line \
+        nembra_fuzz_control_message nembra_fuzz_checkpoint
 }
 
-# nembra_run_fuzzer <root> <build dir> <target> <corpus name> <seconds>
+# nembra_run_fuzzer <root> <build dir> <target> <corpus name> <seconds> [libFuzzer flags...]
 # Fails on any finding; the reproducer is left in <build dir>/fuzz-findings.
 nembra_run_fuzzer() {
     local root="$1" dir="$2" target="$3" corpus="$4" seconds="$5"
+    shift 5
     local work="$dir/fuzz-corpus/$corpus" findings="$dir/fuzz-findings"
     mkdir -p "$work" "$findings"
     echo "=== $target: $seconds s on the seeds of tests/fuzz/corpus/$corpus"
@@ -29,8 +31,9 @@ nembra_run_fuzzer() {
     # keeps any runaway request a finding rather than a swapped machine.
     ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
         UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        LSAN_OPTIONS="suppressions=$root/tests/fuzz/hdf5-leaks.supp" \
         "$dir/tests/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
-        -print_final_stats=1 -artifact_prefix="$findings/" \
+        -print_final_stats=1 -artifact_prefix="$findings/" "$@" \
         "$work" "$root/tests/fuzz/corpus/$corpus" </dev/null
 }
 
@@ -39,4 +42,9 @@ nembra_run_fuzzers() {
     local root="$1" dir="$2" seconds="$3"
     nembra_run_fuzzer "$root" "$dir" nembra_fuzz_library library "$seconds"
     nembra_run_fuzzer "$root" "$dir" nembra_fuzz_command_line command-line "$seconds"
+    nembra_run_fuzzer "$root" "$dir" nembra_fuzz_control_message control-message "$seconds"
+    # The checkpoint reader forks: no watcher thread (a fork copies none of its locks' owners), a
+    # limit on each allocation instead of on the resident size.
+    nembra_run_fuzzer "$root" "$dir" nembra_fuzz_checkpoint checkpoint "$seconds" \
+        -rss_limit_mb=0 -malloc_limit_mb=2048
 }

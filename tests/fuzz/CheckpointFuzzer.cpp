@@ -19,7 +19,7 @@
 
 #include "CheckpointSeal.h"
 #include "CommandLine.h"
-#include "Nembra/MessageHandler.h"
+#include "FuzzSupport.h"
 #include "OptionRules.h"
 
 namespace {
@@ -28,13 +28,6 @@ namespace fs = std::filesystem;
 
 constexpr char kHeaderLine[] = "nembra checkpoint\n";
 constexpr int kFormatVersion = 1;
-
-void Abort(const char* what, const std::string& detail) {
-    std::fprintf(stderr, "finding: %s\n%s\n", what, detail.c_str());
-    std::abort();
-}
-
-void IgnoreMessage(const char*, const char*) {}
 
 fs::path& Folder() {
     static fs::path folder;
@@ -63,11 +56,7 @@ bool BeginsWithHeader(const std::uint8_t* bytes, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    Nembra::SetMessageHandler(&IgnoreMessage);
-    // Unusable values are reported on standard output once per node: keep the fuzzer's log clear.
-    if (std::freopen("/dev/null", "w", stdout) == nullptr) {
-        std::perror("/dev/null");
-    }
+    nembra_fuzz::QuietenLibrary();
     std::string pattern = (fs::temp_directory_path() / "nembra-fuzz-checkpoint-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
@@ -96,10 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                                     "--formats", "json", "-o", (Folder() / "run").string()},
                                    out, err, false);
     if (status != nembra_cli::kExitSuccess && status != nembra_cli::kExitUsage) {
-        Abort("a checkpoint run ended with another status than success or refusal", err.str());
+        nembra_fuzz::Finding(
+            "a checkpoint run ended with another status than success or refusal\n" + err.str());
     }
     if (status == nembra_cli::kExitUsage && err.str().empty()) {
-        Abort("a checkpoint refused without a message", "");
+        nembra_fuzz::Finding("a checkpoint refused without a message");
     }
     return 0;
 }

@@ -21,14 +21,10 @@
 #include "CsvOutput.h"
 #include "DiffusionCommand.h"
 #include "FlowCommand.h"
+#include "FuzzSupport.h"
 #include "OptionRules.h"
 
 namespace {
-
-void Abort(const char* what) {
-    std::fprintf(stderr, "finding: %s\n", what);
-    std::abort();
-}
 
 std::vector<std::string> SplitAtNul(const std::string& text) {
     std::vector<std::string> arguments;
@@ -70,11 +66,11 @@ void ReadProfile(const std::string& text) {
     try {
         const std::vector<double> values = nembra_cli::ReadProfileCsv(path);
         if (values.size() < 2) {
-            Abort("a profile of fewer than two values accepted");
+            nembra_fuzz::Finding("a profile of fewer than two values accepted");
         }
         for (const double value : values) {
             if (!std::isfinite(value)) {
-                Abort("an unusable value accepted in a profile");
+                nembra_fuzz::Finding("an unusable value accepted in a profile");
             }
         }
     } catch (const nembra_cli::ProfileCsvError&) {

@@ -16,7 +16,7 @@
 #include <string>
 #include <utility>
 
-#include "Nembra/MessageHandler.h"
+#include "FuzzSupport.h"
 #include "OptionRules.h"
 #include "serve/ControlMessage.h"
 #include "serve/LiveModel.h"
@@ -27,17 +27,11 @@ namespace {
 using nembra_cli::ControlMessage;
 using nembra_cli::LiveModel;
 using nembra_cli::ModelRequest;
+using nembra_fuzz::Finding;
 
 // Models up to this many nodes are built; larger ones would only measure the allocator (the
 // server's own limit, kMostLiveNodes, is about a gigabyte and a half of flow records).
 constexpr double kMostFuzzedNodes = 1 << 14;
-
-void Abort(const char* what) {
-    std::fprintf(stderr, "finding: %s\n", what);
-    std::abort();
-}
-
-void IgnoreMessage(const char*, const char*) {}
 
 // The largest value the text could stand for as a whole number, as the option parser reads
 // numbers: decimal or floating point, 0x hexadecimal, 0o octal, 0b binary.
@@ -71,7 +65,7 @@ void RequirePageMessage(const std::string& reason) {
         nlohmann::json::parse(nembra_cli::ErrorMessage(reason), nullptr, false);
     if (!message.is_object() || message.value("type", "") != "error" ||
         !message.contains("message")) {
-        Abort("an error message for the page that is not a JSON object");
+        Finding("an error message for the page that is not a JSON object");
     }
 }
 
@@ -89,7 +83,7 @@ void Exercise(LiveModel& model, long long i, long long j) {
     }
     const nlohmann::json probe = model.Probe(i, j);
     if (!probe.is_object()) {
-        Abort("a probe that is not a JSON object");
+        Finding("a probe that is not a JSON object");
     }
 }
 
@@ -123,11 +117,7 @@ LiveModel& SmallModel(const std::string& model, const char* size, const char* co
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    Nembra::SetMessageHandler(&IgnoreMessage);
-    // Unusable values are reported on standard output once per node: keep the fuzzer's log clear.
-    if (std::freopen("/dev/null", "w", stdout) == nullptr) {
-        std::perror("/dev/null");
-    }
+    nembra_fuzz::QuietenLibrary();
     return 0;
 }
 

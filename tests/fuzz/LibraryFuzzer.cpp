@@ -17,10 +17,10 @@
 #include <utility>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "Nembra/BlastWave.h"
 #include "Nembra/DiffusionEquation.h"
 #include "Nembra/ExactRiemannSolution.h"
-#include "Nembra/MessageHandler.h"
 #include "Nembra/NavierStokesEquations2D.h"
 #include "Nembra/ShockTube.h"
 #include "Nembra/SupersonicFlatPlate.h"
@@ -33,6 +33,7 @@ using Nembra::ExactRiemannSolution;
 using Nembra::NavierStokesEquations2D;
 using Nembra::ShockTube;
 using Nembra::SupersonicFlatPlate;
+using nembra_fuzz::Finding;
 using Node = NavierStokesEquations2D::_MeshNode;
 
 // Keeps each input fast and within the fuzzer's memory limit: meshes of at most this many nodes
@@ -42,13 +43,6 @@ constexpr long long kMaxNodeSteps = 1 << 12;
 constexpr int kMaxOperations = 48;
 constexpr int kMaxSamplingPoints = 1 << 16;
 constexpr int kSlotsPerNode = static_cast<int>(sizeof(Node) / sizeof(double));
-
-void Abort(const char* what) {
-    std::fprintf(stderr, "finding: %s\n", what);
-    std::abort();
-}
-
-void IgnoreMessage(const char*, const char*) {}
 
 double AnyDouble(FuzzedDataProvider& data) {
     switch (data.ConsumeIntegralInRange(0, 9)) {
@@ -184,12 +178,12 @@ double CheckMesh(NavierStokesEquations2D& solver) {
     Node** rows = solver.GetMeshNodes(imax, jmax);
     if (rows == nullptr) {
         if (imax != 0 || jmax != 0) {
-            Abort("a solver without a mesh reports a shape");
+            Finding("a solver without a mesh reports a shape");
         }
         return 0;
     }
     if (imax <= 0 || jmax <= 0) {
-        Abort("a mesh table with no node");
+        Finding("a mesh table with no node");
     }
     double sum = 0;
     for (int i = 0; i < imax; ++i) {
@@ -284,7 +278,7 @@ void SampleExactSolution(FuzzedDataProvider& data, const ShockTube& tube) {
     static_cast<void>(end);
     const ExactRiemannSolution::State state = exact.Sample(AnyDouble(data), AnyDouble(data));
     if (!(state.Density > 0 && state.Pressure > 0)) {
-        Abort("the shock tube's exact solution gives a state without gas");
+        Finding("the shock tube's exact solution gives a state without gas");
     }
 }
 
@@ -299,7 +293,7 @@ void ExactSolutionOfAnyStates(FuzzedDataProvider& data) {
         volatile double density = exact.Sample(AnyDouble(data), AnyDouble(data)).Density;
         static_cast<void>(density);
         if (exact.GetStarPressure() < 0) {
-            Abort("a negative star pressure");
+            Finding("a negative star pressure");
         }
     } catch (const std::invalid_argument&) {
     }
@@ -315,7 +309,7 @@ void Step(FuzzedDataProvider& data, NavierStokesEquations2D& solver, long long& 
         solver.UpdateDatas();
         if (auto* plate = dynamic_cast<SupersonicFlatPlate*>(&solver)) {
             if (plate->GetLargestDensityChange() < 0) {
-                Abort("a negative density change");
+                Finding("a negative density change");
             }
         }
     }
@@ -398,7 +392,7 @@ std::unique_ptr<DiffusionEquation> MakeDiffusion(FuzzedDataProvider& data) {
                                                    AnyDouble(data));
     } catch (const std::invalid_argument&) {
         if (segments >= 1 && segments < std::numeric_limits<int>::max()) {
-            Abort("a valid segment count refused");
+            Finding("a valid segment count refused");
         }
         return std::make_unique<DiffusionEquation>(0.1, 1.0, 1, 1.0);
     }
@@ -453,11 +447,7 @@ void DiffusionOperation(FuzzedDataProvider& data, std::unique_ptr<DiffusionEquat
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    Nembra::SetMessageHandler(&IgnoreMessage);
-    // Unusable values are reported on standard output once per node: keep the fuzzer's log clear.
-    if (std::freopen("/dev/null", "w", stdout) == nullptr) {
-        std::perror("/dev/null");
-    }
+    nembra_fuzz::QuietenLibrary();
     return 0;
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <fstream>
 #include <sstream>
 
 #include "CliTestSupport.h"
@@ -43,6 +46,61 @@ TEST(CliPrepareOutputDirectory, CreatesNestedFolders) {
     PrepareOutputDirectory(scratch.Path() / "a" / "b");
     EXPECT_TRUE(fs::is_directory(scratch.Path() / "a" / "b"));
     EXPECT_TRUE(fs::is_empty(scratch.Path() / "a" / "b"));
+}
+
+// The id of a process that has come and gone: what a temporary's name holds after its run was
+// killed.
+std::string IdOfExitedProcess() {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+    return std::to_string(child);
+}
+
+TEST(CliPrepareOutputDirectory, RemovesOnlyTheTemporariesOfRunsThatNoLongerRun) {
+    ScratchFolder scratch("stale");
+    const fs::path folder = scratch.Path();
+    fs::create_directories(folder);
+    const std::string gone = IdOfExitedProcess();
+    const auto touch = [&](const std::string& name) { std::ofstream(folder / name) << "part"; };
+    const std::vector<std::string> stale = {".checkpoint.h5.part-" + gone,
+                                            ".density_000010.png.part-" + gone};
+    const std::vector<std::string> kept = {
+        ".checkpoint.h5.part-" + std::to_string(::getpid()),  // this process is writing it
+        ".flow.pvd.part-" + std::to_string(::getppid()),      // another live process is
+        "notes.part-" + gone,                                 // not hidden: not ours
+        ".checkpoint.h5.part-" + gone + "x",                  // no process id at its end
+        ".part-" + gone,                                      // no file name before the mark
+        "summary.json",
+    };
+    for (const std::string& name : stale) {
+        touch(name);
+    }
+    for (const std::string& name : kept) {
+        touch(name);
+    }
+    fs::create_directories(folder / (".snapshots.part-" + gone));  // only files are removed
+
+    PrepareOutputDirectory(folder, false, true);  // a resumed run's folder
+
+    for (const std::string& name : stale) {
+        EXPECT_FALSE(fs::exists(folder / name)) << name;
+    }
+    for (const std::string& name : kept) {
+        EXPECT_TRUE(fs::exists(folder / name)) << name;
+    }
+    EXPECT_TRUE(fs::is_directory(folder / (".snapshots.part-" + gone)));
+}
+
+TEST(CliPrepareOutputDirectory, RemovesStaleTemporariesBeforeANewRunToo) {
+    ScratchFolder scratch("stale-new");
+    fs::create_directories(scratch.Path());
+    const fs::path temporary = scratch.Path() / (".checkpoint.h5.part-" + IdOfExitedProcess());
+    std::ofstream(temporary) << "part";
+    EXPECT_NO_THROW(PrepareOutputDirectory(scratch.Path()));
+    EXPECT_FALSE(fs::exists(temporary));
 }
 
 TEST(CliEncodeBase64, PadsPartialGroups) {

@@ -1,8 +1,10 @@
 #include "OutputFiles.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <system_error>
 
@@ -10,11 +12,13 @@ namespace nembra_cli {
 
 namespace {
 
+constexpr std::string_view kTemporaryMark = ".part-";
+
 fs::path TemporaryBeside(const fs::path& path) {
     // Hidden and marked with the process id, so it cannot be mistaken for a result and two runs
     // into the same folder do not collide.
-    return path.parent_path() /
-           ("." + path.filename().string() + ".part-" + std::to_string(::getpid()));
+    return path.parent_path() / ("." + path.filename().string() + std::string(kTemporaryMark) +
+                                 std::to_string(::getpid()));
 }
 
 bool WriteBytes(const fs::path& path, std::string_view content) {
@@ -49,6 +53,28 @@ bool IsSnapshotName(const std::string& name) {
     const bool digitsOk = std::all_of(name.begin() + underscore + 1, name.begin() + dot, IsDigit);
     return stemOk && digitsOk &&
            (extension == ".png" || extension == ".vti" || extension == ".csv");
+}
+
+// The process id in a temporary's name (".checkpoint.h5.part-4242"), or 0 for any other name.
+pid_t TemporaryOwner(const std::string& name) {
+    const auto mark = name.rfind(kTemporaryMark);
+    if (name.size() < 2 || name[0] != '.' || mark == std::string::npos || mark < 2) {
+        return 0;
+    }
+    const std::string digits = name.substr(mark + kTemporaryMark.size());
+    if (digits.empty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), IsDigit)) {
+        return 0;
+    }
+    return static_cast<pid_t>(std::stol(digits));
+}
+
+// A temporary whose writer no longer runs: a run killed while it wrote (SIGKILL, a crash, the
+// machine stopping) leaves one behind, and a checkpoint's can be as large as the mesh. Those of
+// this process and of any process still alive (another run into the same folder) are not stale.
+bool IsStaleTemporary(const std::string& name) {
+    const pid_t owner = TemporaryOwner(name);
+    return owner > 0 && owner != ::getpid() && ::kill(owner, 0) == -1 && errno == ESRCH;
 }
 
 bool IsRunFile(const std::string& name) {
@@ -92,6 +118,17 @@ void RemovePreviousRun(const fs::path& directory, bool overwrite) {
     }
 }
 
+void RemoveStaleTemporaries(const fs::path& directory) {
+    std::error_code error;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code ignored;
+        if (it->is_regular_file(ignored) && IsStaleTemporary(it->path().filename().string())) {
+            fs::remove(it->path(), ignored);
+        }
+    }
+}
+
 }  // namespace
 
 void PrepareOutputDirectory(const fs::path& directory, bool overwrite, bool continuing) {
@@ -108,6 +145,7 @@ void PrepareOutputDirectory(const fs::path& directory, bool overwrite, bool cont
         throw OutputError("cannot write into folder '" + directory.string() + "'");
     }
     fs::remove(probe, error);
+    RemoveStaleTemporaries(directory);
     if (!continuing) {
         RemovePreviousRun(directory, overwrite);
     }

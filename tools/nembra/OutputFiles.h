@@ -26,6 +26,7 @@ std::vector<fs::path> PreviousRunFiles(const fs::path& directory);
 // `overwrite`: those files are then removed first. Throws OutputError naming the folder and the
 // reason.
 // `continuing` (a resumed run) keeps such files.
+// Temporaries left in the folder by runs that were killed while writing are removed.
 void PrepareOutputDirectory(const fs::path& directory, bool overwrite = false,
                             bool continuing = false);
 

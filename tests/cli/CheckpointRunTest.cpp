@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -185,6 +186,104 @@ TEST(CheckpointResumeOutputs, SnapshotsAndSeriesContinueInTheSameFolder) {
     EXPECT_FALSE(fs::exists(two / "summary.json"));
 }
 
+bool SameScales(const std::vector<nembra_cli::FieldScale>& a,
+                const std::vector<nembra_cli::FieldScale>& b) {
+    bool same = a.size() == b.size();
+    for (std::size_t k = 0; same && k < a.size(); ++k) {
+        same = a[k].field == b[k].field && SameBits(a[k].scale.min, b[k].scale.min) &&
+               SameBits(a[k].scale.max, b[k].scale.max) && a[k].scale.log == b[k].scale.log;
+    }
+    return same;
+}
+
+const nembra_cli::FieldScale* ScaleOf(const Checkpoint& c, const std::string& field) {
+    for (const nembra_cli::FieldScale& s : c.run.scales) {
+        if (s.field == field) {
+            return &s;
+        }
+    }
+    return nullptr;
+}
+
+// Runs that draw pictures are run in this process, whose font caches are released at its end
+// (see CliTestSupport.h): the program, which keeps them to its end, would fail LeakSanitizer.
+// A resumed run shares nothing with the run it continues but the files.
+bool Runs(const std::vector<std::string>& arguments) {
+    const CliResult result = RunCli(arguments);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.status == 0;
+}
+
+// Heat maps of the closed box, whose fields vary from the initial state on and change their
+// ranges as the block spreads: a run that fitted its own ranges on resuming would draw its
+// pictures on other scales than the run that never stopped.
+std::vector<std::string> SmallPictureRun(const std::string& fields, std::vector<std::string> more) {
+    std::vector<std::string> a{"flow", "--nx",
+                               "24",   "--ny",
+                               "20",   "--formats",
+                               "png",  "--fields",
+                               fields, "--snapshot-every",
+                               "5",    "--checkpoint-every",
+                               "100",  "-q"};
+    a.insert(a.end(), more.begin(), more.end());
+    return a;
+}
+
+// The pictures after the resume are those of the run that never stopped, byte for byte, and the
+// series keeps the scales of its first part: fitted ones and one by decades that the resume
+// was not told of again.
+TEST(CheckpointResumeOutputs, HeatMapsKeepTheColourScalesOfTheSeries) {
+    ScratchFolder scratch("checkpoint-resume-scales");
+    const fs::path one = scratch.Path() / "one";
+    const fs::path two = scratch.Path() / "two";
+    ASSERT_TRUE(Runs(SmallPictureRun(
+        "density,temperature", {"--log", "temperature", "--calls", "21", "-o", one.string()})));
+    ASSERT_TRUE(Runs(SmallPictureRun(
+        "density,temperature", {"--log", "temperature", "--calls", "11", "-o", two.string()})));
+    const Checkpoint first = nembra_cli::ReadCheckpoint(nembra_cli::CheckpointPath(two));
+    ASSERT_NE(ScaleOf(first, "density"), nullptr);
+    ASSERT_NE(ScaleOf(first, "temperature"), nullptr);
+    EXPECT_TRUE(ScaleOf(first, "temperature")->scale.log);
+
+    ASSERT_TRUE(
+        Runs({"flow", "--resume", nembra_cli::CheckpointPath(two).string(), "--calls", "10"}));
+    for (const char* name : {"density_000015.png", "density_000020.png", "temperature_000015.png",
+                             "temperature_000020.png"}) {
+        ASSERT_TRUE(fs::exists(two / name)) << name;
+        EXPECT_TRUE(ReadText(two / name) == ReadText(one / name)) << name << " differs";
+    }
+    const Checkpoint straight = nembra_cli::ReadCheckpoint(nembra_cli::CheckpointPath(one));
+    const Checkpoint resumed = nembra_cli::ReadCheckpoint(nembra_cli::CheckpointPath(two));
+    EXPECT_TRUE(SameScales(resumed.run.scales, first.run.scales));
+    EXPECT_TRUE(SameScales(resumed.run.scales, straight.run.scales));
+}
+
+// A --range or --log given on the resume colours its field from there on; the other fields keep
+// the stored scales.
+TEST(CheckpointResumeOutputs, RangeOrLogGivenOnTheResumeTakesPrecedence) {
+    ScratchFolder scratch("checkpoint-resume-choice");
+    const fs::path run = scratch.Path() / "run";
+    ASSERT_TRUE(Runs(
+        SmallPictureRun("density,temperature,pressure", {"--calls", "11", "-o", run.string()})));
+    const Checkpoint first = nembra_cli::ReadCheckpoint(nembra_cli::CheckpointPath(run));
+    ASSERT_NE(ScaleOf(first, "density"), nullptr);
+    ASSERT_NE(ScaleOf(first, "temperature"), nullptr);
+    ASSERT_FALSE(ScaleOf(first, "temperature")->scale.log);
+
+    ASSERT_TRUE(Runs({"flow", "--resume", nembra_cli::CheckpointPath(run).string(), "--calls", "5",
+                      "--range", "pressure=9e4:2e5", "--log", "temperature", "-q"}));
+    const Checkpoint resumed = nembra_cli::ReadCheckpoint(nembra_cli::CheckpointPath(run));
+    const nembra_cli::FieldScale* pressure = ScaleOf(resumed, "pressure");
+    ASSERT_NE(pressure, nullptr);
+    EXPECT_EQ(pressure->scale.min, 9e4);
+    EXPECT_EQ(pressure->scale.max, 2e5);
+    EXPECT_FALSE(pressure->scale.log);
+    ASSERT_NE(ScaleOf(resumed, "temperature"), nullptr);
+    EXPECT_TRUE(ScaleOf(resumed, "temperature")->scale.log);
+    ASSERT_NE(ScaleOf(resumed, "density"), nullptr);
+    EXPECT_TRUE(SameScales({*ScaleOf(resumed, "density")}, {*ScaleOf(first, "density")}));
+}
+
 // A run killed at a random moment, even in the middle of writing a checkpoint, leaves under
 // the checkpoint's name a file that loads and continues exactly as the run it came from.
 TEST(CheckpointKill, NewestCheckpointOfAKilledRunContinuesExactly) {
@@ -298,6 +397,16 @@ TEST_F(CheckpointResumeRefusal, DamagedOrMissingFilesAreRefused) {
     ExpectRefused({"flow", "--resume", cut.string(), "-o", Folder().string()},
                   {cut.string(), "is truncated"});
     ExpectRefused({"flow", "--resume", (scratch_->Path() / "none.h5").string()}, {"--resume"});
+}
+
+// A checkpoint sealed around a colour scale no series can have is refused before anything runs.
+TEST_F(CheckpointResumeRefusal, ImpossibleColourScaleIsRefused) {
+    const fs::path bad = scratch_->Path() / "bad-scale.h5";
+    Checkpoint c = nembra_cli::ReadCheckpoint(File());
+    c.run.scales = {{"density", {1.0, std::nan(""), false}}};
+    nembra_cli::WriteCheckpoint(bad, c);
+    ExpectRefused({"flow", "--resume", bad.string(), "-o", Folder().string()},
+                  {"--resume", bad.string(), "colour scale of density"});
 }
 
 TEST_F(CheckpointResumeRefusal, OptionsThatContradictTheStoredRunAreRefused) {

@@ -243,6 +243,11 @@ Checkpoint SmallCheckpoint() {
     c.run.formats = {"png", "vtk"};
     c.run.pixelsPerNode = 3.5;
     c.run.series = {{0.0, "flow_000000.vti"}, {1.25e-10, "flow_000005.vti"}};
+    // Bounds of every kind a series can settle on: fitted ones with all their bits, a user's, a
+    // symmetric one and one by decades.
+    c.run.scales = {{"density", {std::nextafter(0.4, 0.0), 4.0 / 3.0, false}},
+                    {"u", {-7000.0, 7000.0, false}},
+                    {"temperature", {1e-300, 2e7, true}}};
     // Slots the step never reads keep whatever they hold, NaN payloads and signed zeros too.
     c.solver.nodes[0].DUDt[0] = QuietNaNWithPayload(0x12345);
     c.solver.nodes[0].DUDt[1] = -0.0;
@@ -327,6 +332,36 @@ TEST_F(CheckpointFile, ReadsBackEveryValueItWrote) {
     ASSERT_EQ(r.run.series.size(), 2u);
     EXPECT_EQ(r.run.series[1].file, "flow_000005.vti");
     EXPECT_TRUE(SameBits(r.run.series[1].time, 1.25e-10));
+    ASSERT_EQ(r.run.scales.size(), w.run.scales.size());
+    for (std::size_t k = 0; k < w.run.scales.size(); ++k) {
+        EXPECT_EQ(r.run.scales[k].field, w.run.scales[k].field);
+        EXPECT_TRUE(SameBits(r.run.scales[k].scale.min, w.run.scales[k].scale.min)) << k;
+        EXPECT_TRUE(SameBits(r.run.scales[k].scale.max, w.run.scales[k].scale.max)) << k;
+        EXPECT_EQ(r.run.scales[k].scale.log, w.run.scales[k].scale.log) << k;
+    }
+}
+
+// A checkpoint of a run that kept no colour scales (written before they were kept) is read
+// whole, with none; one that lost only some of their datasets is refused.
+TEST_F(CheckpointFile, FileWithoutColourScalesIsReadWithNone) {
+    auto without = [&](const std::vector<const char*>& datasets) {
+        WriteBad(*bytes_);
+        const hid_t file = H5Fopen(Bad().c_str(), H5F_ACC_RDWR, H5P_DEFAULT);
+        EXPECT_GE(file, 0);
+        for (const char* name : datasets) {
+            EXPECT_GE(H5Ldelete(file, (std::string("run/") + name).c_str(), H5P_DEFAULT), 0);
+        }
+        H5Fclose(file);
+        nembra_cli::SealFile(Bad(), nembra_cli::kCheckpointFormatVersion);
+    };
+    without({"scale_field", "scale_range", "scale_kind"});
+    const Checkpoint r = nembra_cli::ReadCheckpoint(Bad());
+    EXPECT_TRUE(r.run.scales.empty());
+    EXPECT_EQ(r.run.series.size(), 2u);
+    EXPECT_EQ(r.run.calls, 6);
+
+    without({"scale_kind"});
+    ExpectRefused(Bad(), "lacks the dataset 'scale_kind'");
 }
 
 TEST_F(CheckpointFile, EveryFlippedHeaderByteAndRandomFlipsElsewhereAreRefused) {
@@ -453,6 +488,16 @@ TEST_F(CheckpointFile, ImpossibleValuesAreRefused) {
         {[](Checkpoint& c) { c.run.series[1].file = "a\"b.vti"; }, "plain file name"},
         {[](Checkpoint& c) { c.run.pixelsPerNode = -1.0; }, "pixels_per_node"},
         {[](Checkpoint& c) { c.run.fields = {std::string(5000, 'x')}; }, "overlong"},
+        {[](Checkpoint& c) { c.run.scales[0].scale.min = std::nan(""); }, "not finite numbers"},
+        {[](Checkpoint& c) { c.run.scales[0].scale.max = HUGE_VAL; }, "not finite numbers"},
+        {[](Checkpoint& c) { c.run.scales[1].scale.max = -7000.0; }, "MIN < MAX"},
+        {[](Checkpoint& c) { c.run.scales[1].scale.min = 8000.0; }, "MIN < MAX"},
+        {[](Checkpoint& c) { c.run.scales[2].scale.min = 0.0; }, "log colour scale of temperature"},
+        {[](Checkpoint& c) { c.run.scales[2].scale.min = -1.0; }, "log colour scale"},
+        {[](Checkpoint& c) { c.run.scales[1].scale.log = true; }, "log colour scale of u"},
+        {[](Checkpoint& c) { c.run.scales[0].field = "vorticity"; }, "unknown field 'vorticity'"},
+        {[](Checkpoint& c) { c.run.scales[2].field = "u"; }, "two colour scales of u"},
+        {[](Checkpoint& c) { c.run.scales.resize(40, c.run.scales[0]); }, "more colour scales"},
     };
     for (const auto& [spoil, problem] : cases) {
         Checkpoint c = SmallCheckpoint();

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "FlowFields.h"
+
 namespace nembra_cli {
 
 // The file's layout (all names are HDF5 paths; "@" marks an attribute):
@@ -24,6 +26,8 @@ namespace nembra_cli {
 //   /case@name, @<state>       the case and its own state (numbers and words)
 //   /run@...                   the command line's counts, model time and output options
 //   /run/series_time, /run/series_file   the .pvd collection so far
+//   /run/scale_field, /run/scale_range, /run/scale_kind   the colour scale of each field's heat
+//                              maps so far: n names, n x 2 doubles (min, max), n of linear or log
 namespace {
 
 constexpr char kFormatName[] = "nembra flow checkpoint";
@@ -201,6 +205,23 @@ void WriteCase(const Hdf5Writer& w, hid_t file, const std::string& caseName,
     }
 }
 
+void WriteScales(const Hdf5Writer& w, hid_t run, const std::vector<FieldScale>& scales) {
+    std::vector<const char*> fields;
+    std::vector<double> bounds;
+    std::vector<const char*> kinds;
+    for (const FieldScale& s : scales) {
+        fields.push_back(s.field.c_str());
+        bounds.push_back(s.scale.min);
+        bounds.push_back(s.scale.max);
+        kinds.push_back(s.scale.log ? "log" : "linear");
+    }
+    const hsize_t count = scales.size();
+    const Handle text = VariableText();
+    w.Dataset(run, "scale_field", {count}, text.get(), text.get(), fields.data());
+    w.Dataset(run, "scale_range", {count, 2}, H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, bounds.data());
+    w.Dataset(run, "scale_kind", {count}, text.get(), text.get(), kinds.data());
+}
+
 void WriteRun(const Hdf5Writer& w, hid_t file, const RunRecord& r) {
     const Handle run = w.Group(file, "run");
     w.Whole(run.get(), "calls", r.calls);
@@ -228,6 +249,7 @@ void WriteRun(const Hdf5Writer& w, hid_t file, const RunRecord& r) {
     w.Dataset(run.get(), "series_time", count, H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, times.data());
     const Handle text = VariableText();
     w.Dataset(run.get(), "series_file", count, text.get(), text.get(), files.data());
+    WriteScales(w, run.get(), r.scales);
 }
 
 bool WriteHdf5(const fs::path& path, const Checkpoint& c) {
@@ -469,34 +491,101 @@ bool IsPlainFileName(const std::string& name) {
                "0123456789_.-") == std::string::npos;
 }
 
+// The texts of a one-dimensional dataset of `count` variable-length strings; longer ones are cut
+// to 256 characters, more than any name the file holds.
+std::vector<std::string> ReadTexts(const Hdf5Reader& r, hid_t parent, const char* name,
+                                   hsize_t count) {
+    const Handle dataset = r.Dataset(parent, name, H5T_STRING, {count});
+    const Handle stored(H5Dget_type(dataset.get()), H5Tclose);
+    if (H5Tis_variable_str(stored.get()) <= 0) {
+        r.Fail(std::string("has a dataset '") + name + "' of the wrong kind");
+    }
+    std::vector<char*> read(count, nullptr);
+    if (count > 0) {
+        const Handle text = VariableText();
+        r.Read(dataset, name, text.get(), read.data());
+    }
+    std::vector<std::string> texts;
+    for (char* text : read) {
+        texts.push_back(text != nullptr ? std::string(text, ::strnlen(text, 256)) : std::string());
+        H5free_memory(text);
+    }
+    return texts;
+}
+
 void ReadSeries(const Hdf5Reader& r, hid_t run, std::vector<PvdEntry>& series) {
     const hsize_t count = r.Length(run, "series_time");
     if (count > 10'000'000) {
         r.Fail("has an overlong series");
     }
     const Handle times = r.Dataset(run, "series_time", H5T_FLOAT, {count});
-    const Handle files = r.Dataset(run, "series_file", H5T_STRING, {count});
-    const Handle stored(H5Dget_type(files.get()), H5Tclose);
-    if (H5Tis_variable_str(stored.get()) <= 0) {
-        r.Fail("has a dataset 'series_file' of the wrong kind");
-    }
+    const std::vector<std::string> files = ReadTexts(r, run, "series_file", count);
     std::vector<double> time(count);
-    std::vector<char*> file(count, nullptr);
     if (count > 0) {
         r.Read(times, "series_time", H5T_NATIVE_DOUBLE, time.data());
-        const Handle text = VariableText();
-        r.Read(files, "series_file", text.get(), file.data());
     }
     bool plain = true;
     for (hsize_t k = 0; k < count; ++k) {
-        const std::string name =
-            file[k] != nullptr ? std::string(file[k], ::strnlen(file[k], 256)) : std::string();
-        plain = plain && IsPlainFileName(name);
-        series.push_back({time[k], name});
-        H5free_memory(file[k]);
+        plain = plain && IsPlainFileName(files[k]);
+        series.push_back({time[k], files[k]});
     }
     if (!plain) {
         r.Fail("lists a series file that is not a plain file name");
+    }
+}
+
+// A scale the heat maps could have been drawn on: a known field, finite MIN < MAX, and for a
+// scale by decades MIN > 0 on a field that keeps its sign.
+ColorScale CheckedScale(const Hdf5Reader& r, const std::string& field, const double* bounds,
+                        const std::string& kind) {
+    const std::optional<FlowField> known = FindFlowField(field);
+    if (!known) {
+        r.Fail("has a colour scale of an unknown field '" + field + "'");
+    }
+    if (kind != "linear" && kind != "log") {
+        r.Fail("has a colour scale of " + field + " that is neither linear nor log");
+    }
+    const ColorScale scale{bounds[0], bounds[1], kind == "log"};
+    if (!(std::isfinite(scale.min) && std::isfinite(scale.max) && scale.min < scale.max)) {
+        r.Fail("has a colour scale of " + field + " that is not finite numbers MIN < MAX");
+    }
+    if (scale.log && DescribeField(*known).signedValues) {
+        r.Fail("has a log colour scale of " + field + ", a field that changes sign");
+    }
+    if (scale.log && !(scale.min > 0.0)) {
+        r.Fail("has a log colour scale of " + field + " with MIN not above 0");
+    }
+    return scale;
+}
+
+// Files of runs that kept no colour scales have none of the three datasets.
+void ReadScales(const Hdf5Reader& r, hid_t run, std::vector<FieldScale>& scales) {
+    const char* const names[] = {"scale_field", "scale_range", "scale_kind"};
+    bool any = false;
+    for (const char* name : names) {
+        any = any || H5Lexists(run, name, H5P_DEFAULT) > 0;
+    }
+    if (!any) {
+        return;
+    }
+    const hsize_t count = r.Length(run, "scale_field");
+    if (count > AllFlowFields().size()) {
+        r.Fail("has more colour scales than there are fields");
+    }
+    const std::vector<std::string> fields = ReadTexts(r, run, "scale_field", count);
+    const std::vector<std::string> kinds = ReadTexts(r, run, "scale_kind", count);
+    const Handle ranges = r.Dataset(run, "scale_range", H5T_FLOAT, {count, 2});
+    std::vector<double> bounds(2 * count);
+    if (count > 0) {
+        r.Read(ranges, "scale_range", H5T_NATIVE_DOUBLE, bounds.data());
+    }
+    for (hsize_t k = 0; k < count; ++k) {
+        for (const FieldScale& earlier : scales) {
+            if (earlier.field == fields[k]) {
+                r.Fail("has two colour scales of " + fields[k]);
+            }
+        }
+        scales.push_back({fields[k], CheckedScale(r, fields[k], &bounds[2 * k], kinds[k])});
     }
 }
 
@@ -522,6 +611,7 @@ void ReadRun(const Hdf5Reader& r, hid_t file, RunRecord& run) {
         }
     }
     ReadSeries(r, g, run.series);
+    ReadScales(r, g, run.scales);
 }
 
 Checkpoint ReadHdf5(const std::string& name, std::vector<unsigned char>& image) {

@@ -9,6 +9,7 @@
 #include "CheckpointSeal.h"
 #include "Nembra/NavierStokesEquations2D.h"
 #include "OutputFiles.h"
+#include "PngOutput.h"
 #include "VtkOutput.h"
 
 // Checkpoints of a flow run: an HDF5 file that holds everything the run needs to continue to
@@ -61,6 +62,13 @@ struct RunCounts {
     double totalSeconds = 0.0;
 };
 
+// The colour scale on which a field's heat maps have been drawn so far, so that a continued run
+// draws the rest of the series in the same colours.
+struct FieldScale {
+    std::string field;  // the field's name, as --fields takes it
+    ColorScale scale;
+};
+
 // What the command line needs to continue its outputs where it stopped.
 struct RunRecord : RunCounts {
     int snapshotEvery = 1;
@@ -68,7 +76,8 @@ struct RunRecord : RunCounts {
     std::vector<std::string> fields;
     std::vector<std::string> formats;
     std::optional<double> pixelsPerNode;
-    std::vector<PvdEntry> series;  // the .pvd collection so far
+    std::vector<PvdEntry> series;    // the .pvd collection so far
+    std::vector<FieldScale> scales;  // colour scales of the heat-map series so far
 };
 
 struct Checkpoint {

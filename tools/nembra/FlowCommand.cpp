@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 
 #include "FlowCases.h"
@@ -70,8 +71,26 @@ struct FlowPlan {
     SnapshotFiles files;
     bool summary = true;
     FlowTally start;
-    std::vector<PvdEntry> series;  // the .pvd collection of the stored run
+    SnapshotSeries series;  // the stored run's .pvd collection and colour scales
 };
+
+std::map<FlowField, ColorScale> SeriesScales(const std::vector<FieldScale>& stored) {
+    std::map<FlowField, ColorScale> scales;
+    for (const FieldScale& s : stored) {
+        if (const std::optional<FlowField> field = FindFlowField(s.field)) {
+            scales.emplace(*field, s.scale);
+        }
+    }
+    return scales;
+}
+
+std::vector<FieldScale> StoredScales(const std::map<FlowField, ColorScale>& scales) {
+    std::vector<FieldScale> stored;
+    for (const auto& [field, scale] : scales) {
+        stored.push_back({DescribeField(field).name, scale});
+    }
+    return stored;
+}
 
 // The stored run's solver, figures and series.
 void ResumeFrom(Checkpoint& stored, const FlowOptions& o, FlowPlan& plan) {
@@ -90,7 +109,7 @@ void ResumeFrom(Checkpoint& stored, const FlowOptions& o, FlowPlan& plan) {
         throw CannotResume(e);
     }
     static_cast<RunCounts&>(plan.start) = stored.run;
-    plan.series = stored.run.series;
+    plan.series = SnapshotSeries{stored.run.series, SeriesScales(stored.run.scales)};
 }
 
 FlowPlan PlanFlow(const FlowOptions& o, Checkpoint* stored) {
@@ -129,6 +148,10 @@ FlowPlan PlanFlow(const FlowOptions& o, Checkpoint* stored) {
     plan.files.directory = o.output;
     plan.files.pictures = PictureFields(o);
     plan.files.scales = PictureScales(o.pictures);
+    // A field named by --range or --log on a resumed run is drawn as the user chose from here on.
+    for (const PictureScale& chosen : plan.files.scales) {
+        plan.series.scales.erase(chosen.field);
+    }
     // After the user's choices, so that a field named by --range or --log keeps those alone.
     for (const PictureScale& scale : o.ChosenCase().DefaultScales(*plan.solver)) {
         plan.files.scales.push_back(scale);
@@ -227,7 +250,9 @@ Checkpoint CaptureRun(const FlowOptions& o, const FlowPlan& plan, const FlowTall
     r.fields = o.fields;
     r.formats = o.formats;
     r.pixelsPerNode = o.pixelsPerNode;
-    r.series = writer != nullptr ? writer->Drain() : plan.series;
+    const SnapshotSeries series = writer != nullptr ? writer->Drain() : plan.series;
+    r.series = series.frames;
+    r.scales = StoredScales(series.scales);
     return c;
 }
 

@@ -13,8 +13,11 @@ std::string SnapshotFileName(const std::string& stem, int step, const std::strin
     return stem + "_" + number + extension;
 }
 
-SnapshotWriter::SnapshotWriter(SnapshotFiles files, std::vector<PvdEntry> series)
-    : files_(std::move(files)), series_(std::move(series)), thread_([this] { Work(); }) {}
+SnapshotWriter::SnapshotWriter(SnapshotFiles files, SnapshotSeries series)
+    : files_(std::move(files)),
+      series_(std::move(series.frames)),
+      seriesScales_(std::move(series.scales)),
+      thread_([this] { Work(); }) {}
 
 SnapshotWriter::~SnapshotWriter() {
     {
@@ -38,13 +41,13 @@ void SnapshotWriter::Submit(FlowSnapshot snapshot) {
     changed_.notify_all();
 }
 
-std::vector<PvdEntry> SnapshotWriter::Drain() {
+SnapshotSeries SnapshotWriter::Drain() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return (queue_.empty() && !writing_) || failure_; });
     if (failure_) {
         std::rethrow_exception(failure_);
     }
-    return series_;
+    return SnapshotSeries{series_, seriesScales_};
 }
 
 void SnapshotWriter::Finish() {
@@ -147,7 +150,9 @@ void SnapshotWriter::DrawPicture(const FlowSnapshot& s, FlowField field) {
     std::vector<double> values = FieldValues(s, field);
     const fs::path path = files_.directory / SnapshotFileName(info.name, s.steps, ".png");
     if (choice.range) {
+        // Kept as the series' scale, so that a run continued without the range keeps it too.
         map.scale = ColorScale{choice.range->lo, choice.range->hi, choice.log};
+        seriesScales_.insert_or_assign(field, *map.scale);
     } else if (seriesScales_.count(field) != 0) {
         map.scale = seriesScales_.at(field);
     } else {

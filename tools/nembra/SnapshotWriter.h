@@ -33,13 +33,21 @@ struct SnapshotFiles {
     double cellWidth = 6.0;  // heat map pixels per node along x
 };
 
+// A series as written so far: the .pvd collection, and the colour scale on which each field's heat
+// maps have been drawn (fields still uniform have none yet).
+struct SnapshotSeries {
+    std::vector<PvdEntry> frames;
+    std::map<FlowField, ColorScale> scales;
+};
+
 // Writes snapshots on a thread of its own, so that encoding pictures (the dominant cost, mostly
 // PNG compression) overlaps the solver's next steps instead of adding to them. Snapshots wait in
 // a short queue; a full queue makes the solver wait, which bounds the memory held.
 class SnapshotWriter {
 public:
-    // `series` is the .pvd collection written so far by the run that this one continues.
-    explicit SnapshotWriter(SnapshotFiles files, std::vector<PvdEntry> series = {});
+    // `series` is what the run that this one continues has written: each field's pictures go on
+    // in the colour scale it holds for the field, unless `files` gives the field a range.
+    explicit SnapshotWriter(SnapshotFiles files, SnapshotSeries series = {});
     ~SnapshotWriter();
     SnapshotWriter(const SnapshotWriter&) = delete;
     SnapshotWriter& operator=(const SnapshotWriter&) = delete;
@@ -47,8 +55,8 @@ public:
     // Rethrows the writer's first failure, so a run stops soon after a file could not be written.
     void Submit(FlowSnapshot snapshot);
     // Waits until every submitted snapshot is on the disk, rethrows the first failure, and
-    // returns the .pvd collection as it stands; the thread goes on.
-    std::vector<PvdEntry> Drain();
+    // returns the series as it stands; the thread goes on.
+    SnapshotSeries Drain();
     // Writes what is queued, stops the thread and rethrows the first failure.
     void Finish();
     // Complete after Finish.
@@ -77,7 +85,8 @@ private:
     SnapshotFiles files_;
     OutputLog log_;
     std::vector<PvdEntry> series_;
-    std::map<FlowField, ColorScale> seriesScales_;  // writer thread only
+    // Written by the writer thread; read by Drain once the thread is idle.
+    std::map<FlowField, ColorScale> seriesScales_;
     std::vector<PendingPicture> pending_;
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -496,6 +496,7 @@ TEST_F(CheckpointFile, ImpossibleValuesAreRefused) {
         {[](Checkpoint& c) { c.run.scales[2].scale.min = -1.0; }, "log colour scale"},
         {[](Checkpoint& c) { c.run.scales[1].scale.log = true; }, "log colour scale of u"},
         {[](Checkpoint& c) { c.run.scales[0].field = "vorticity"; }, "unknown field 'vorticity'"},
+        {[](Checkpoint& c) { c.run.scales[0].field = "\x1b[2J"; }, "unknown field '\\x1B[2J'"},
         {[](Checkpoint& c) { c.run.scales[2].field = "u"; }, "two colour scales of u"},
         {[](Checkpoint& c) { c.run.scales.resize(40, c.run.scales[0]); }, "more colour scales"},
     };

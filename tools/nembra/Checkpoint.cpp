@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "FlowFields.h"
+#include "PrintableText.h"
 
 namespace nembra_cli {
 
@@ -291,8 +292,9 @@ class Hdf5Reader {
 public:
     explicit Hdf5Reader(std::string name) : name_(std::move(name)) {}
 
+    // The problem may quote names read from the file, which may hold terminal escapes.
     [[noreturn]] void Fail(const std::string& problem) const {
-        throw CheckpointError(name_ + " " + problem);
+        throw CheckpointError(name_ + " " + Printable(problem));
     }
 
     Handle Group(hid_t parent, const char* path) const {

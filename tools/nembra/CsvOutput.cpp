@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "PrintableText.h"
+
 namespace nembra_cli {
 
 namespace {
@@ -25,22 +27,6 @@ std::string Trim(const std::string& text) {
         return {};
     }
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-// The text as it can be shown in a message: control bytes (a NUL, a stray escape) as \xNN.
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
 }
 
 double ParseValue(const std::string& text, const std::string& where) {
